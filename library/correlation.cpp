@@ -1,0 +1,149 @@
+#include "correlation.h"
+
+#include <windows.h>
+
+#include <string_view>
+
+#include "interface_keys.h"
+#include "registry_access.h"
+#include "registry_paths.h"
+
+namespace korvane {
+namespace {
+
+constexpr std::size_t kPrefixLength = 11;  // of "ParentIdPrefix" and USBPRINT instance names
+constexpr std::size_t kPortLength = 6;     // of port names, kept and compared
+
+// Cuts count bytes of the narrow string; a shorter string is taken whole.
+// Every comparison of the walk is exact byte equality of the cut strings.
+std::string_view FirstChars(std::string_view text, std::size_t count) { return text.substr(0, count); }
+
+std::string_view LastChars(std::string_view text, std::size_t count) {
+  return text.size() <= count ? text : text.substr(text.size() - count);
+}
+
+std::string Join(const std::string& parent, const std::string& child) {
+  std::string path;
+  path.reserve(parent.size() + 1 + child.size());
+  return path.append(parent).append(paths::kSeparator).append(child);
+}
+
+// The instance names of one device's interfaces differ only in their last character.
+std::string SiblingInstance(const std::string& interface0Instance, char lastChar) {
+  return interface0Instance.substr(0, interface0Instance.empty() ? 0 : interface0Instance.size() - 1) + lastChar;
+}
+
+std::string ReadValue(const std::string& path, const char* valueName) {
+  return ReadStringValue(HKEY_LOCAL_MACHINE, path.c_str(), valueName);
+}
+
+std::int32_t ListKeys(const std::string& path, StringList& names) {
+  return ListSubkeys(HKEY_LOCAL_MACHINE, path.c_str(), names);
+}
+
+// What one call of the walk knows once the device's interface keys are found.
+struct Device {
+  std::string interface0Path;
+  std::string interface1Path;
+  std::string interface2Path;
+  StringList presentPorts;  // data of the serial-port map, read once per walk
+};
+
+// One interface-0 instance while the models are searched for it.
+struct Instance {
+  std::string name;    // the interface-0 instance key's name
+  std::string prefix;  // its printer interface's "ParentIdPrefix", cut
+};
+
+bool IsPresent(const Device& device, const std::string& port) {
+  for (const auto& present : device.presentPorts) {
+    if (present == port) return true;
+  }
+  return false;
+}
+
+PrinterInfo MakeRecord(const Device& device, const Instance& instance, const std::string& printerKey) {
+  const auto port0Parameters = Join(Join(device.interface0Path, instance.name), paths::kDeviceParameters);
+  const auto port2Parameters =
+      Join(Join(device.interface2Path, SiblingInstance(instance.name, '2')), paths::kDeviceParameters);
+  PrinterInfo record;
+  record.port0 = std::string(FirstChars(ReadValue(port0Parameters, paths::kPortName), kPortLength));
+  record.name = ReadValue(printerKey, paths::kPrinterName);
+  record.port2 = std::string(FirstChars(ReadValue(port2Parameters, paths::kPortName), kPortLength));
+  record.online = IsPresent(device, record.port0) ? 1 : 0;
+  return record;
+}
+
+// The first printer key whose port begins with the port that the model
+// instance name ends with; "" when there is none.
+std::string FindPrinterKey(const StringList& printers, const std::string& modelInstance) {
+  const auto port = LastChars(modelInstance, kPortLength);
+  for (const auto& printer : printers) {
+    auto key = Join(paths::kPrinters, printer);
+    if (FirstChars(ReadValue(key, paths::kPrinterPort), kPortLength) == port) return key;
+  }
+  return std::string();
+}
+
+const std::string* FindModelInstance(const StringList& modelInstances, const std::string& prefix) {
+  for (const auto& modelInstance : modelInstances) {
+    if (FirstChars(modelInstance, kPrefixLength) == prefix) return &modelInstance;
+  }
+  return nullptr;
+}
+
+// Appends the record of one instance and one USBPRINT model, if they are linked.
+bool CollectModel(const Device& device, const Instance& instance, const std::string& model,
+                  PrinterInfoList& records) {
+  StringList modelInstances;
+  const auto count = ListKeys(Join(paths::kUsbPrintDevices, model), modelInstances);
+  if (count < 0) return false;
+  if (count == 0) return true;
+  // Only the first matching instance counts, even if no printer prints through it.
+  const std::string* modelInstance = FindModelInstance(modelInstances, instance.prefix);
+  if (modelInstance == nullptr) return true;
+  StringList printers;
+  const auto printerCount = ListKeys(paths::kPrinters, printers);
+  if (printerCount < 0) return false;
+  const auto printerKey = FindPrinterKey(printers, *modelInstance);
+  if (printerKey.empty()) return true;
+  records.push_back(MakeRecord(device, instance, printerKey));
+  return true;
+}
+
+bool CollectInstance(const Device& device, const std::string& instanceName, PrinterInfoList& records) {
+  StringList unused;
+  if (ListKeys(Join(device.interface0Path, instanceName), unused) < 0) return false;
+  const auto interface1Instance = Join(device.interface1Path, SiblingInstance(instanceName, '1'));
+  const Instance instance{
+      instanceName, std::string(FirstChars(ReadValue(interface1Instance, paths::kParentIdPrefix), kPrefixLength))};
+  StringList models;
+  if (ListKeys(paths::kUsbPrintDevices, models) < 0) return false;
+  for (const auto& model : models) {
+    if (!CollectModel(device, instance, model, records)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CollectPrinterInfo(const char* productId, PrinterInfoList& records) {
+  Device device;
+  if (!FindInterfaceKeys(productId != nullptr ? productId : "", device.interface0Path, device.interface1Path,
+                         device.interface2Path)) {
+    return false;
+  }
+  // Without an interface-0 key there is nothing to walk; listing the empty
+  // path would list the root key itself.
+  if (device.interface0Path.empty()) return false;
+  StringList portNames;
+  if (ListValues(HKEY_LOCAL_MACHINE, paths::kSerialPorts, portNames, device.presentPorts) < 0) return false;
+  StringList instances;
+  if (ListKeys(device.interface0Path, instances) < 0) return false;
+  for (const auto& instance : instances) {
+    if (!CollectInstance(device, instance, records)) return false;
+  }
+  return true;
+}
+
+}  // namespace korvane

@@ -1,0 +1,24 @@
+// Registry paths and value names that the walk reads, all below HKEY_LOCAL_MACHINE.
+#pragma once
+
+namespace korvane::paths {
+
+constexpr const char* kUsbDevices = "SYSTEM\\CurrentControlSet\\Enum\\USB";
+constexpr const char* kUsbPrintDevices = "SYSTEM\\CurrentControlSet\\Enum\\USBPRINT";
+constexpr const char* kPrinters = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers";
+constexpr const char* kSerialPorts = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr const char* kDeviceParameters = "Device Parameters";
+constexpr const char* kSeparator = "\\";
+
+constexpr const char* kParentIdPrefix = "ParentIdPrefix";
+constexpr const char* kPortName = "PortName";
+constexpr const char* kPrinterPort = "Port";
+constexpr const char* kPrinterName = "Name";
+
+// Interface key names read "Vid_7c1f&Pid_" + product id + "&MI_0" + digit.
+constexpr const char* kVendorPart = "Vid_";
+constexpr const char* kVendorId = "7c1f";
+constexpr const char* kProductPart = "&Pid_";
+constexpr const char* kInterfacePart = "&MI_0";
+
+}  // namespace korvane::paths

@@ -1,0 +1,3 @@
+// On Windows the task allocator is declared here; the host declares it in windows.h.
+#pragma once
+#include <windows.h>

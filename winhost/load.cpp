@@ -1,0 +1,25 @@
+#include <stdexcept>
+
+#include "winhost/codepage.h"
+#include "winhost/system.h"
+
+namespace winhost {
+namespace {
+
+std::u16string WidenInAnsiCodePage(std::string_view bytes) { return FromAnsi(bytes, AnsiCodePage()); }
+
+}  // namespace
+
+std::shared_ptr<Registry> LoadRegistry(const std::vector<std::string>& regFiles) {
+  auto registry = std::make_shared<Registry>();
+  for (const auto& file : regFiles) {
+    regfile::Script script;
+    if (const auto error = regfile::ParseFile(file, script, &WidenInAnsiCodePage)) {
+      throw std::runtime_error(error->message());
+    }
+    registry->Apply(script);
+  }
+  return registry;
+}
+
+}  // namespace winhost

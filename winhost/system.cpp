@@ -1,0 +1,134 @@
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "internal.h"
+
+namespace winhost {
+namespace {
+
+struct State {
+  std::mutex mutex;
+  std::shared_ptr<Registry> registry = std::make_shared<Registry>();
+  std::unordered_map<std::uintptr_t, detail::OpenKey> handles;
+  std::uintptr_t nextHandle = 0x1000;
+  std::atomic<unsigned> codePage{1252};
+  std::array<std::atomic<std::uint64_t>, kCallKinds> calls{};
+  std::atomic<long> taskMemBlocks{0};
+};
+
+State& TheState() {
+  static State state;
+  return state;
+}
+
+thread_local std::optional<std::vector<TraceEntry>> traceOfThisThread;
+
+constexpr std::uintptr_t kPredefinedFirst = 0x80000000u;
+constexpr std::uintptr_t kPredefinedLast = 0x80000005u;
+
+Root PredefinedRoot(HKEY key) {
+  switch (reinterpret_cast<std::uintptr_t>(key)) {
+    case 0x80000000u: return Root::ClassesRoot;
+    case 0x80000001u: return Root::CurrentUser;
+    case 0x80000003u: return Root::Users;
+    case 0x80000005u: return Root::CurrentConfig;
+    default: return Root::LocalMachine;
+  }
+}
+
+}  // namespace
+
+std::uint64_t Counters::total() const {
+  std::uint64_t sum = 0;
+  for (const auto n : calls) sum += n;
+  return sum;
+}
+
+void InstallRegistry(std::shared_ptr<Registry> registry) {
+  auto& state = TheState();
+  std::lock_guard lock(state.mutex);
+  state.registry = std::move(registry);
+}
+
+std::shared_ptr<Registry> InstalledRegistry() {
+  auto& state = TheState();
+  std::lock_guard lock(state.mutex);
+  return state.registry;
+}
+
+void SetAnsiCodePage(unsigned codePage) {
+  if (codePage != 1252 && codePage != 932) throw std::invalid_argument("code page must be 1252 or 932");
+  TheState().codePage = codePage;
+}
+
+unsigned AnsiCodePage() { return TheState().codePage; }
+
+Counters ReadCounters() {
+  auto& state = TheState();
+  Counters counters;
+  for (std::size_t i = 0; i < kCallKinds; ++i) counters.calls[i] = state.calls[i];
+  counters.taskMemBlocks = state.taskMemBlocks;
+  std::lock_guard lock(state.mutex);
+  counters.openKeys = static_cast<long>(state.handles.size());
+  return counters;
+}
+
+void StartTrace() { traceOfThisThread.emplace(); }
+
+std::vector<TraceEntry> StopTrace() {
+  std::vector<TraceEntry> trace;
+  if (traceOfThisThread) trace = std::move(*traceOfThisThread);
+  traceOfThisThread.reset();
+  return trace;
+}
+
+namespace detail {
+
+bool IsPredefined(HKEY key) {
+  const auto value = reinterpret_cast<std::uintptr_t>(key);
+  return value >= kPredefinedFirst && value <= kPredefinedLast && value != 0x80000004u;
+}
+
+bool ResolveHandle(HKEY key, OpenKey& out) {
+  auto& state = TheState();
+  std::lock_guard lock(state.mutex);
+  if (IsPredefined(key)) {
+    out = OpenKey{state.registry, state.registry->RootKey(PredefinedRoot(key)), kAllAccess};
+    return true;
+  }
+  const auto it = state.handles.find(reinterpret_cast<std::uintptr_t>(key));
+  if (it == state.handles.end()) return false;
+  out = it->second;
+  return true;
+}
+
+HKEY AddHandle(OpenKey open) {
+  auto& state = TheState();
+  std::lock_guard lock(state.mutex);
+  const auto value = state.nextHandle;
+  state.nextHandle += 4;
+  state.handles.emplace(value, std::move(open));
+  return reinterpret_cast<HKEY>(value);
+}
+
+bool RemoveHandle(HKEY key) {
+  auto& state = TheState();
+  std::lock_guard lock(state.mutex);
+  return state.handles.erase(reinterpret_cast<std::uintptr_t>(key)) == 1;
+}
+
+void CountCall(Call call) { ++TheState().calls[static_cast<std::size_t>(call)]; }
+
+void CountTaskMemBlock(long delta) { TheState().taskMemBlocks += delta; }
+
+bool Tracing() { return traceOfThisThread.has_value(); }
+
+void Record(TraceEntry entry) {
+  if (traceOfThisThread) traceOfThisThread->push_back(std::move(entry));
+}
+
+}  // namespace detail
+}  // namespace winhost
