@@ -29,8 +29,8 @@ class OpenedKey {
 // returned or the end of the buffer.
 std::string TextOf(const char* bytes, DWORD size) {
   size = size < kBufferSize ? size : kBufferSize;
-  const void* nul = std::memchr(bytes, '\0', size);
-  return std::string(bytes, nul != nullptr ? static_cast<const char*>(nul) - bytes : size);
+  const auto* nul = static_cast<const char*>(std::memchr(bytes, '\0', size));
+  return std::string(bytes, nul != nullptr ? nul : bytes + size);
 }
 
 }  // namespace

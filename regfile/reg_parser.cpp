@@ -1,10 +1,11 @@
 // Reader for .reg files.
 //
-// The bytes are first decoded into one UTF-16 buffer (UTF-16LE is copied unit
-// by unit, UTF-8 is validated while it is decoded). A state machine then walks
-// that buffer line by line; every state is a small function that consumes part
-// of the current line and names the state that follows. Results are collected
-// in the parser state and handed out only when the whole file was accepted.
+// A state machine walks the file line by line. Each line is decoded on demand
+// (UTF-16LE unit by unit, UTF-8 validated while decoding) into one reused
+// UTF-16 buffer, so the parser never holds a second copy of the whole file.
+// Every state is a small function that consumes part of the current line and
+// names the state that follows. Results are collected in the parser state and
+// handed out only when the whole file was accepted.
 #include "regfile/reg_parser.h"
 
 #include <algorithm>
@@ -45,18 +46,29 @@ enum class State {
 // Where hex data stands between two bytes.
 enum class HexPosition { Start, AfterByte, AfterComma };
 
+enum class Encoding { Utf8, Utf16Le };
+
+// The undecoded input, after any byte order mark.
+struct Source {
+  std::string_view bytes;
+  Encoding encoding = Encoding::Utf8;
+  std::size_t offset = 0;  // start of the first line not yet decoded
+};
+
 struct ParserState {
-  std::u16string_view text;
+  Source source;
+  std::u16string lineText;    // the current line, decoded, with its CR but not its LF
+  std::u16string_view text;   // view of lineText
   AnsiToUtf16 ansiToUtf16 = nullptr;
   State state = State::Header;
   Version version = Version::Version5;
   Section section = Section::None;
   unsigned line = 0;          // 1-based number of the current line
   std::size_t pos = 0;        // next unit to read on the current line
-  std::size_t lineEnd = 0;    // end of the current line, without its CR LF
-  std::size_t nextLine = 0;   // start of the following line (text.size() at the end)
+  std::size_t lineEnd = 0;    // end of the current line, without its CR
   HexPosition hexPosition = HexPosition::Start;
   ValueOp value;              // the value line being read
+  std::vector<std::uint8_t> hexBytes;  // hex data collected across continuation lines
   std::u16string scratch;     // reused for string data, so strings need no buffer of their own
   Script script;
   std::optional<ParseError> error;
@@ -156,23 +168,42 @@ void AppendUtf16Le(std::vector<std::uint8_t>& out, std::u16string_view text) {
   }
 }
 
-// ---- Decoding the bytes ---------------------------------------------------
+// ---- Decoding the bytes, one line at a time --------------------------------
 
-unsigned LineOfByte(std::string_view bytes, std::size_t offset) {
-  return 1 + static_cast<unsigned>(std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+// Picks the encoding from the byte order mark; nullopt for UTF-16 big-endian.
+std::optional<Source> OpenSource(std::string_view bytes) {
+  Source source;
+  if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') return std::nullopt;
+  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+    source.bytes = bytes.substr(2);
+    source.encoding = Encoding::Utf16Le;
+  } else if (bytes.size() >= 3 && bytes[0] == '\xEF' && bytes[1] == '\xBB' && bytes[2] == '\xBF') {
+    source.bytes = bytes.substr(3);
+  } else {
+    source.bytes = bytes;
+  }
+  return source;
 }
 
-std::optional<ParseError> DecodeUtf16Le(std::string_view bytes, std::u16string& out) {
-  out.resize(bytes.size() / 2);
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                   (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+char16_t Utf16LeUnit(std::string_view bytes, std::size_t at) {
+  return static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
+                               (static_cast<unsigned char>(bytes[at + 1]) << 8));
+}
+
+// Decodes the units up to the next line feed. False when the input ends in half a unit.
+bool DecodeUtf16LeLine(Source& source, std::u16string& out) {
+  const std::string_view bytes = source.bytes;
+  const std::size_t start = source.offset;
+  std::size_t end = start;
+  while (end + 1 < bytes.size() && !(bytes[end] == '\n' && bytes[end + 1] == '\0')) end += 2;
+  out.resize((end - start) / 2);
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = Utf16LeUnit(bytes, start + 2 * i);
+  if (end + 1 < bytes.size()) {
+    source.offset = end + 2;
+    return true;
   }
-  if (bytes.size() % 2 != 0) {
-    const auto lines = std::count(out.begin(), out.end(), u'\n');
-    return ParseError{1 + static_cast<unsigned>(lines), "UTF-16 file has an odd number of bytes"};
-  }
-  return std::nullopt;
+  source.offset = bytes.size();
+  return end == bytes.size();
 }
 
 // Length of the UTF-8 sequence that starts with `lead`, 0 when it cannot start one.
@@ -184,13 +215,13 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
   return 0;
 }
 
-// Decodes one multi-byte sequence; rejects truncated, overlong and surrogate
-// sequences and code points above U+10FFFF.
-std::optional<std::uint32_t> DecodeUtf8Sequence(std::string_view bytes, std::size_t at,
-                                                std::size_t length) {
+// Decodes the multi-byte sequence at bytes[at]; rejects truncated, overlong
+// and surrogate sequences and code points above U+10FFFF.
+std::optional<std::uint32_t> DecodeUtf8Sequence(std::string_view bytes, std::size_t at) {
   static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
   static constexpr unsigned char kLeadMask[] = {0, 0, 0x1F, 0x0F, 0x07};
-  if (bytes.size() - at < length) return std::nullopt;
+  const std::size_t length = Utf8SequenceLength(static_cast<unsigned char>(bytes[at]));
+  if (length < 2 || bytes.size() - at < length) return std::nullopt;
   std::uint32_t codePoint = static_cast<unsigned char>(bytes[at]) & kLeadMask[length];
   for (std::size_t k = 1; k < length; ++k) {
     const auto continuation = static_cast<unsigned char>(bytes[at + k]);
@@ -202,24 +233,29 @@ std::optional<std::uint32_t> DecodeUtf8Sequence(std::string_view bytes, std::siz
   return codePoint;
 }
 
-std::optional<ParseError> DecodeUtf8(std::string_view bytes, std::u16string& out) {
-  out.resize(bytes.size());  // never more units than bytes
+// Decodes the bytes up to the next line feed. False on a malformed sequence.
+bool DecodeUtf8Line(Source& source, std::u16string& out) {
+  const std::size_t start = source.offset;
+  std::size_t end = source.bytes.find('\n', start);
+  if (end == std::string_view::npos) {
+    end = source.bytes.size();
+    source.offset = end;
+  } else {
+    source.offset = end + 1;
+  }
+  const std::string_view line = source.bytes.substr(start, end - start);
+  out.resize(line.size());  // never more units than bytes
   std::size_t written = 0;
   std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
+  while (i < line.size()) {
+    const auto lead = static_cast<unsigned char>(line[i]);
     if (lead < 0x80) {
       out[written++] = lead;
       ++i;
       continue;
     }
-    const std::size_t length = Utf8SequenceLength(lead);
-    const std::optional<std::uint32_t> codePoint =
-        length == 0 ? std::nullopt : DecodeUtf8Sequence(bytes, i, length);
-    if (!codePoint) {
-      out.clear();
-      return ParseError{LineOfByte(bytes, i), "invalid UTF-8"};
-    }
+    const std::optional<std::uint32_t> codePoint = DecodeUtf8Sequence(line, i);
+    if (!codePoint) return false;
     if (*codePoint >= 0x10000) {
       const std::uint32_t offset = *codePoint - 0x10000;
       out[written++] = static_cast<char16_t>(0xD800 + (offset >> 10));
@@ -227,50 +263,42 @@ std::optional<ParseError> DecodeUtf8(std::string_view bytes, std::u16string& out
     } else {
       out[written++] = static_cast<char16_t>(*codePoint);
     }
-    i += length;
+    i += Utf8SequenceLength(lead);
   }
   out.resize(written);
-  return std::nullopt;
-}
-
-std::optional<ParseError> DecodeText(std::string_view bytes, std::u16string& out) {
-  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-    return DecodeUtf16Le(bytes.substr(2), out);
-  }
-  if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') {
-    return ParseError{1, "UTF-16 big-endian files are not supported"};
-  }
-  if (bytes.size() >= 3 && bytes[0] == '\xEF' && bytes[1] == '\xBB' && bytes[2] == '\xBF') {
-    bytes.remove_prefix(3);
-  }
-  return DecodeUtf8(bytes, out);
+  return true;
 }
 
 // ---- Moving through lines -------------------------------------------------
 
-void EnterLine(ParserState& s, std::size_t start) {
-  ++s.line;
-  s.pos = start;
-  const std::size_t newline = s.text.find(u'\n', start);
-  if (newline == std::u16string_view::npos) {
-    s.lineEnd = s.text.size();
-    s.nextLine = s.text.size();
-  } else {
-    s.lineEnd = newline;
-    s.nextLine = newline + 1;
-  }
-  if (s.lineEnd > start && s.text[s.lineEnd - 1] == u'\r') --s.lineEnd;
+void Fail(ParserState& s, std::string message) {
+  s.error = ParseError{s.line, std::move(message)};
+  s.state = State::Finished;
 }
 
-bool HasNextLine(const ParserState& s) { return s.nextLine < s.text.size(); }
+// Decodes the next line and starts reading it. Fails the parse when its bytes are malformed.
+bool EnterLine(ParserState& s) {
+  ++s.line;
+  const bool utf16 = s.source.encoding == Encoding::Utf16Le;
+  const bool decoded =
+      utf16 ? DecodeUtf16LeLine(s.source, s.lineText) : DecodeUtf8Line(s.source, s.lineText);
+  s.text = s.lineText;
+  s.pos = 0;
+  s.lineEnd = s.text.size();
+  if (s.lineEnd > 0 && s.text[s.lineEnd - 1] == u'\r') --s.lineEnd;
+  if (!decoded) Fail(s, utf16 ? "UTF-16 file has an odd number of bytes" : "invalid UTF-8");
+  return decoded;
+}
+
+bool HasNextLine(const ParserState& s) { return s.source.offset < s.source.bytes.size(); }
 
 void MoveToNextLine(ParserState& s) {
-  if (HasNextLine(s)) {
-    EnterLine(s, s.nextLine);
-    s.state = State::LineStart;
-  } else {
+  if (!HasNextLine(s)) {
     s.state = State::Finished;
+    return;
   }
+  s.state = State::LineStart;
+  EnterLine(s);
 }
 
 bool AtLineEnd(const ParserState& s) { return s.pos >= s.lineEnd; }
@@ -297,11 +325,6 @@ std::size_t TokenEnd(const ParserState& s, char16_t stop) {
   return end;
 }
 
-void Fail(ParserState& s, std::string message) {
-  s.error = ParseError{s.line, std::move(message)};
-  s.state = State::Finished;
-}
-
 // After value data only blanks may follow, or blanks and a ';' comment.
 bool OnlyCommentRemains(ParserState& s) {
   const std::size_t dataEnd = s.pos;
@@ -312,7 +335,7 @@ bool OnlyCommentRemains(ParserState& s) {
 // ---- Header and line dispatch ---------------------------------------------
 
 void ReadHeader(ParserState& s) {
-  EnterLine(s, 0);
+  if (!EnterLine(s)) return;
   std::u16string_view header = RestOfLine(s);
   while (!header.empty() && IsBlank(header.back())) header.remove_suffix(1);
   if (header == kHeaderVersion5) {
@@ -584,8 +607,7 @@ void ReadDwordData(ParserState& s) {
 
 void BeginHexData(ParserState& s, std::uint32_t type) {
   s.value.type = type;
-  // Each byte takes at least two units ("a,"): plenty for a single-line value.
-  s.value.data.reserve((s.lineEnd - s.pos) / 2 + 1);
+  s.hexBytes.clear();
   s.hexPosition = HexPosition::Start;
   s.state = State::HexBytes;
 }
@@ -646,7 +668,9 @@ std::optional<std::uint8_t> ParseHexByte(std::u16string_view token) {
 
 void FinishHexValue(ParserState& s) {
   if (s.version == Version::Regedit4 && IsTextType(s.value.type)) {
-    s.value.data = AnsiBytesToUtf16(s.value.data, s.ansiToUtf16);
+    s.value.data = AnsiBytesToUtf16(s.hexBytes, s.ansiToUtf16);
+  } else {
+    s.value.data.assign(s.hexBytes.begin(), s.hexBytes.end());
   }
   CommitValue(s);
 }
@@ -656,8 +680,8 @@ void ContinueHexOnNextLine(ParserState& s) {
     Fail(s, "hex data continues past the end of the file");
     return;
   }
-  EnterLine(s, s.nextLine);
   s.state = State::HexContinuation;
+  EnterLine(s);
 }
 
 // Reads bytes up to the end of the current line; ends the value there, or
@@ -701,7 +725,7 @@ void ReadHexBytes(ParserState& s) {
       Fail(s, "bad hex byte " + Quote(token));
       return;
     }
-    s.value.data.push_back(*byte);
+    s.hexBytes.push_back(*byte);
     s.pos = tokenEnd;
     s.hexPosition = HexPosition::AfterByte;
   }
@@ -749,13 +773,13 @@ bool ReadWholeFile(const std::string& fileName, std::string& bytes) {
 
 ParseResult Parse(std::string_view bytes, AnsiToUtf16 ansiToUtf16) {
   ParseResult result;
-  std::u16string text;
-  if (std::optional<ParseError> decodeError = DecodeText(bytes, text)) {
-    result.error = std::move(decodeError);
+  std::optional<Source> source = OpenSource(bytes);
+  if (!source) {
+    result.error = ParseError{1, "UTF-16 big-endian files are not supported"};
     return result;
   }
   ParserState state;
-  state.text = text;
+  state.source = *source;
   state.ansiToUtf16 = ansiToUtf16;
   Run(state);
   if (state.error) {

@@ -1,0 +1,75 @@
+// Turns the walk's records into what a caller receives: per-field lists with
+// the packed size, the packed result buffer, and the strings for callbacks.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "correlation.h"
+#include "korvane.h"
+
+namespace korvane {
+
+// One string of the result lists: its first unit and its size in bytes, terminator
+// included. data is null only for a wide copy that could not be made (size 0).
+struct ResultText {
+  const void* data = nullptr;
+  std::uint32_t bytes = 0;
+};
+
+// Four parallel lists, one entry per record. In the narrow form the strings
+// are the records' own (which must outlive the lists); in the wide form they
+// are UTF-16 copies from the task allocator that the lists own.
+struct ResultLists {
+  std::vector<ResultText> port0;
+  std::vector<ResultText> name;
+  std::vector<ResultText> port2;
+  std::vector<std::int32_t> online;
+  bool converted = false;  // the lists own UTF-16 copies
+
+  ResultLists() = default;
+  ~ResultLists();
+  ResultLists(const ResultLists&) = delete;
+  ResultLists& operator=(const ResultLists&) = delete;
+};
+
+// Size in bytes of one packed record: 16 in the 32-bit library.
+constexpr std::uint32_t kPackedRecordSize = sizeof(PackedPrinterInfo);
+#if defined(_WIN32)
+static_assert(kPackedRecordSize == 16, "a packed record is four 32-bit fields");
+#endif
+
+// Fills the lists from the records (narrow: wide false; UTF-16: wide true) and
+// returns the bytes that the packed form takes: one record per entry and
+// every string with its terminator. Throws std::bad_alloc when memory runs
+// out, and std::length_error when the size does not fit 32 bits.
+std::uint32_t BuildResultLists(const PrinterInfoList& records, ResultLists& lists, bool wide);
+
+// Writes the records and the string pool (per record: port0, name, port2)
+// into buffer, which must hold the bytes BuildResultLists returned. Writes
+// nothing for a null buffer or empty lists. A wide string that could not be
+// converted takes no pool bytes and its address field holds 0.
+void PackResults(void* buffer, const ResultLists& lists, bool wide);
+
+// Frees the UTF-16 copies (once) and empties the lists.
+void ReleaseResultLists(ResultLists& lists);
+
+// A UTF-16 copy of a narrow string from the task allocator, and its size in
+// bytes with the terminator; {nullptr, 0} for null input or on failure.
+struct WideCopy {
+  WCHAR* text = nullptr;
+  std::uint32_t bytes = 0;
+};
+WideCopy WidenString(const char* text);
+
+// A narrow copy of a UTF-16 string from the task allocator, and its size in
+// bytes with the terminator; {nullptr, 0} for null input or on failure.
+struct NarrowCopy {
+  char* text = nullptr;
+  std::uint32_t bytes = 0;
+};
+NarrowCopy NarrowString(const WCHAR* text);
+
+}  // namespace korvane

@@ -1,0 +1,203 @@
+#include "korvane.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "registry_fixture.h"
+#include "scenarios.h"
+
+namespace {
+
+using testing_support::CallCounter;
+using testing_support::ScopedRegistry;
+
+constexpr std::uint32_t kUntouched = 0xDEADBEEF;
+constexpr unsigned char kSentinel = 0xCC;
+
+using BufferExport = std::int32_t (*)(const void* productId, void* buffer, std::uint32_t size, std::uint32_t* needed);
+
+std::int32_t CallA(const void* id, void* buffer, std::uint32_t size, std::uint32_t* needed) {
+  return EnumPrinterInfoA(static_cast<const char*>(id), buffer, size, needed);
+}
+std::int32_t CallW(const void* id, void* buffer, std::uint32_t size, std::uint32_t* needed) {
+  return EnumPrinterInfoW(static_cast<const char16_t*>(id), buffer, size, needed);
+}
+
+struct Form {
+  const char* name;
+  BufferExport call;
+  const void* present;  // "4B31": two devices
+  const void* failing;  // "FFFF": the walk fails
+  const void* empty;    // "4B61": no device
+};
+
+const Form kForms[] = {
+    {"A", CallA, "4B31", "FFFF", "4B61"},
+    {"W", CallW, u"4B31", u"FFFF", u"4B61"},
+};
+
+TEST(BufferExportTest, EveryRowOfTheProtocol) {
+  ScopedRegistry scope({"devices.reg"});
+  for (const auto& form : kForms) {
+    SCOPED_TRACE(form.name);
+    std::uint32_t needed = kUntouched;
+    EXPECT_EQ(form.call(nullptr, nullptr, 0, &needed), -1);
+    EXPECT_EQ(needed, kUntouched);
+    {
+      const CallCounter counter;
+      std::vector<unsigned char> buffer(64);
+      EXPECT_EQ(form.call(form.present, buffer.data(), 64, nullptr), -1);
+      EXPECT_EQ(counter.total(), 0u) << "registry read without a place for the size";
+    }
+    EXPECT_EQ(form.call(form.failing, nullptr, 0, &needed), -1);
+    EXPECT_EQ(needed, kUntouched);
+
+    // Size query.
+    EXPECT_EQ(form.call(form.present, nullptr, 0, &needed), -1);
+    ASSERT_NE(needed, kUntouched);
+    ASSERT_GT(needed, 0u);
+    const std::uint32_t size = needed;
+
+    // One byte short: nothing written, the size reported again.
+    std::vector<unsigned char> buffer(size + 8, kSentinel);
+    needed = 0;
+    EXPECT_EQ(form.call(form.present, buffer.data(), size - 1, &needed), -1);
+    EXPECT_EQ(needed, size);
+    for (const auto b : buffer) ASSERT_EQ(b, kSentinel);
+
+    // Exactly the size: filled to its last byte and not beyond.
+    EXPECT_EQ(form.call(form.present, buffer.data(), size, &needed), 2);
+    EXPECT_EQ(buffer[size - 1], 0);
+    for (std::size_t i = size; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], kSentinel);
+
+    // No device: the size query says 0, and any non-null buffer gets 0 records.
+    EXPECT_EQ(form.call(form.empty, nullptr, 0, &needed), -1);
+    EXPECT_EQ(needed, 0u);
+    unsigned char none = kSentinel;
+    EXPECT_EQ(form.call(form.empty, &none, 0, &needed), 0);
+    EXPECT_EQ(none, kSentinel);
+  }
+}
+
+TEST(BufferExportTest, WideBufferHoldsTheUtf16FormOfTheNarrowOne) {
+  ScopedRegistry scope({"devices.reg"});
+  std::uint32_t sizeA = 0;
+  std::uint32_t sizeW = 0;
+  EnumPrinterInfoA("4B31", nullptr, 0, &sizeA);
+  EnumPrinterInfoW(u"4B31", nullptr, 0, &sizeW);
+  std::vector<unsigned char> a(sizeA);
+  std::vector<unsigned char> w(sizeW);
+  ASSERT_EQ(EnumPrinterInfoA("4B31", a.data(), sizeA, &sizeA), 2);
+  ASSERT_EQ(EnumPrinterInfoW(u"4B31", w.data(), sizeW, &sizeW), 2);
+  for (std::size_t i = 0; i < 2; ++i) {
+    PackedPrinterInfo ra;
+    PackedPrinterInfo rw;
+    std::memcpy(&ra, a.data() + i * sizeof ra, sizeof ra);
+    std::memcpy(&rw, w.data() + i * sizeof rw, sizeof rw);
+    for (auto [na, nw] : {std::pair{ra.name, rw.name}, {ra.port0, rw.port0}, {ra.port2, rw.port2}}) {
+      const std::string narrow(static_cast<const char*>(na));
+      EXPECT_EQ(std::u16string(static_cast<const char16_t*>(nw)), std::u16string(narrow.begin(), narrow.end()));
+    }
+    EXPECT_EQ(ra.online, rw.online);
+  }
+}
+
+struct Seen {
+  std::vector<std::string> lines;
+  int stopAfter = 1000;
+};
+
+std::int32_t CollectLine(const char* name, const char* port0, const char* port2, std::int32_t online, uintptr_t context) {
+  auto* seen = reinterpret_cast<Seen*>(context);
+  seen->lines.push_back(std::string(name) + ", " + port0 + ", " + port2 + ", " + (online ? "OnLine" : "OffLine"));
+  return static_cast<std::int32_t>(seen->lines.size()) < seen->stopAfter ? 1 : 0;
+}
+
+std::int32_t NestedCall(const char16_t* name, const char16_t*, const char16_t*, std::int32_t, uintptr_t context) {
+  auto* counts = reinterpret_cast<std::vector<std::int32_t>*>(context);
+  std::uint32_t needed = 0;
+  EnumPrinterInfoA("4B52", nullptr, 0, &needed);
+  counts->push_back(static_cast<std::int32_t>(needed));
+  EXPECT_NE(name, nullptr);
+  return 1;
+}
+
+TEST(CallbackExportTest, OffersEachDeviceUntilTold) {
+  ScopedRegistry scope({"devices.reg"});
+  Seen all;
+  EXPECT_EQ(EnumPrinterInfoCallbackA("4B31", CollectLine, reinterpret_cast<uintptr_t>(&all)), 2);
+  EXPECT_EQ(all.lines, (std::vector<std::string>{"Receipt Printer A, COM3, COM4, OnLine",
+                                                 "Receipt Printer B, COM7, COM8, OffLine"}));
+  Seen first;
+  first.stopAfter = 1;
+  EXPECT_EQ(EnumPrinterInfoCallbackA("4B31", CollectLine, reinterpret_cast<uintptr_t>(&first)), 2);
+  EXPECT_EQ(first.lines.size(), 1u);
+  const CallCounter counter;
+  EXPECT_EQ(EnumPrinterInfoCallbackA("4B31", nullptr, 0), -1);
+  EXPECT_EQ(EnumPrinterInfoCallbackW(u"4B31", nullptr, 0), -1);
+  EXPECT_EQ(counter.total(), 0u);
+  // A null product id is the empty one, which finds no device keys here.
+  EXPECT_EQ(EnumPrinterInfoCallbackA(nullptr, CollectLine, reinterpret_cast<uintptr_t>(&all)), -1);
+  EXPECT_EQ(EnumPrinterInfoCallbackW(nullptr, NestedCall, 0), -1);
+}
+
+TEST(CallbackExportTest, ACallbackMayCallTheLibrary) {
+  ScopedRegistry scope({"devices.reg"});
+  std::vector<std::int32_t> counts;
+  EXPECT_EQ(EnumPrinterInfoCallbackW(u"4B31", NestedCall, reinterpret_cast<uintptr_t>(&counts)), 2);
+  ASSERT_EQ(counts.size(), 2u);
+  EXPECT_GT(counts[0], 0);
+  EXPECT_EQ(counts[0], counts[1]);
+}
+
+TEST(ExportsTest, NothingOutlivesACall) {
+  ScopedRegistry scope({"devices.reg"});
+  const auto before = winhost::ReadCounters();
+  std::vector<std::int32_t> counts;
+  for (int i = 0; i < 50; ++i) {
+    std::uint32_t needed = 0;
+    EnumPrinterInfoW(u"4B31", nullptr, 0, &needed);
+    std::vector<unsigned char> buffer(needed);
+    EnumPrinterInfoW(u"4B31", buffer.data(), needed - 1, &needed);
+    EnumPrinterInfoW(u"4B31", buffer.data(), needed, &needed);
+    EnumPrinterInfoCallbackW(u"4B52", NestedCall, reinterpret_cast<uintptr_t>(&counts));
+    EnumPrinterInfoW(u"FFFF", nullptr, 0, &needed);
+  }
+  const auto after = winhost::ReadCounters();
+  EXPECT_EQ(after.taskMemBlocks, before.taskMemBlocks);
+  EXPECT_EQ(after.openKeys, before.openKeys);
+}
+
+// The exports give the walk's records when it succeeds, and -1 when it fails.
+class ExportScenarioTest : public testing::TestWithParam<fixtures::Scenario> {};
+
+TEST_P(ExportScenarioTest, TwoCallProtocolGivesTheScenarioRecords) {
+  const auto& scenario = GetParam();
+  SCOPED_TRACE(scenario.shows);
+  std::vector<std::string> files;
+  for (const auto* file : scenario.files) {
+    if (file != nullptr) files.emplace_back(file);
+  }
+  ScopedRegistry scope(files);
+  std::uint32_t needed = kUntouched;
+  EXPECT_EQ(EnumPrinterInfoA(scenario.productId, nullptr, 0, &needed), -1);
+  if (!scenario.walkSucceeds) {
+    EXPECT_EQ(needed, kUntouched);
+    return;
+  }
+  std::vector<unsigned char> buffer(needed + 1u);
+  ASSERT_EQ(EnumPrinterInfoA(scenario.productId, buffer.data(), needed, &needed), scenario.recordCount);
+  for (int i = 0; i < scenario.recordCount; ++i) {
+    PackedPrinterInfo record;
+    std::memcpy(&record, buffer.data() + sizeof record * static_cast<std::size_t>(i), sizeof record);
+    EXPECT_STREQ(static_cast<const char*>(record.name), scenario.records[i].name);
+    EXPECT_STREQ(static_cast<const char*>(record.port0), scenario.records[i].port0);
+    EXPECT_STREQ(static_cast<const char*>(record.port2), scenario.records[i].port2);
+    EXPECT_EQ(record.online, scenario.records[i].online);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, ExportScenarioTest, testing::ValuesIn(fixtures::kScenarios));
+
+}  // namespace
