@@ -22,15 +22,17 @@ std::string_view LastChars(std::string_view text, std::size_t count) {
   return text.size() <= count ? text : text.substr(text.size() - count);
 }
 
-std::string Join(const std::string& parent, const std::string& child) {
+std::string Join(std::string_view parent, std::string_view child) {
   std::string path;
   path.reserve(parent.size() + 1 + child.size());
   return path.append(parent).append(paths::kSeparator).append(child);
 }
 
 // The instance names of one device's interfaces differ only in their last character.
-std::string SiblingInstance(const std::string& interface0Instance, char lastChar) {
-  return interface0Instance.substr(0, interface0Instance.empty() ? 0 : interface0Instance.size() - 1) + lastChar;
+std::string SiblingInstance(std::string_view interface0Instance, char lastChar) {
+  std::string sibling(interface0Instance.substr(0, interface0Instance.empty() ? 0 : interface0Instance.size() - 1));
+  sibling.push_back(lastChar);
+  return sibling;
 }
 
 std::string ReadValue(const std::string& path, const char* valueName) {
@@ -55,8 +57,8 @@ struct Instance {
   std::string prefix;  // its printer interface's "ParentIdPrefix", cut
 };
 
-bool IsPresent(const Device& device, const std::string& port) {
-  for (const auto& present : device.presentPorts) {
+bool IsPresent(const Device& device, std::string_view port) {
+  for (const auto present : device.presentPorts) {
     if (present == port) return true;
   }
   return false;
@@ -76,50 +78,53 @@ PrinterInfo MakeRecord(const Device& device, const Instance& instance, const std
 
 // The first printer key whose port begins with the port that the model
 // instance name ends with; "" when there is none.
-std::string FindPrinterKey(const StringList& printers, const std::string& modelInstance) {
+std::string FindPrinterKey(const StringList& printers, std::string_view modelInstance) {
   const auto port = LastChars(modelInstance, kPortLength);
-  for (const auto& printer : printers) {
+  for (const auto printer : printers) {
     auto key = Join(paths::kPrinters, printer);
     if (FirstChars(ReadValue(key, paths::kPrinterPort), kPortLength) == port) return key;
   }
   return std::string();
 }
 
-const std::string* FindModelInstance(const StringList& modelInstances, const std::string& prefix) {
-  for (const auto& modelInstance : modelInstances) {
-    if (FirstChars(modelInstance, kPrefixLength) == prefix) return &modelInstance;
+// The first model instance whose name begins with the prefix; empty when none
+// does (listed names are never empty).
+std::string_view FindModelInstance(const StringList& modelInstances, std::string_view prefix) {
+  for (const auto modelInstance : modelInstances) {
+    if (FirstChars(modelInstance, kPrefixLength) == prefix) return modelInstance;
   }
-  return nullptr;
+  return std::string_view();
 }
 
 // Appends the record of one instance and one USBPRINT model, if they are linked.
-bool CollectModel(const Device& device, const Instance& instance, const std::string& model,
+bool CollectModel(const Device& device, const Instance& instance, std::string_view model,
                   PrinterInfoList& records) {
   StringList modelInstances;
   const auto count = ListKeys(Join(paths::kUsbPrintDevices, model), modelInstances);
   if (count < 0) return false;
   if (count == 0) return true;
   // Only the first matching instance counts, even if no printer prints through it.
-  const std::string* modelInstance = FindModelInstance(modelInstances, instance.prefix);
-  if (modelInstance == nullptr) return true;
+  const auto modelInstance = FindModelInstance(modelInstances, instance.prefix);
+  if (modelInstance.empty()) return true;
   StringList printers;
   const auto printerCount = ListKeys(paths::kPrinters, printers);
   if (printerCount < 0) return false;
-  const auto printerKey = FindPrinterKey(printers, *modelInstance);
+  const auto printerKey = FindPrinterKey(printers, modelInstance);
   if (printerKey.empty()) return true;
   records.push_back(MakeRecord(device, instance, printerKey));
   return true;
 }
 
-bool CollectInstance(const Device& device, const std::string& instanceName, PrinterInfoList& records) {
+bool CollectInstance(const Device& device, std::string_view instanceName, PrinterInfoList& records) {
   StringList unused;
   if (ListKeys(Join(device.interface0Path, instanceName), unused) < 0) return false;
   const auto interface1Instance = Join(device.interface1Path, SiblingInstance(instanceName, '1'));
-  const Instance instance{
-      instanceName, std::string(FirstChars(ReadValue(interface1Instance, paths::kParentIdPrefix), kPrefixLength))};
+  const Instance instance{std::string(instanceName), std::string(FirstChars(ReadValue(interface1Instance,
+                                                                                    paths::kParentIdPrefix),
+                                                                          kPrefixLength))};
   StringList models;
   if (ListKeys(paths::kUsbPrintDevices, models) < 0) return false;
-  for (const auto& model : models) {
+  for (const auto model : models) {
     if (!CollectModel(device, instance, model, records)) return false;
   }
   return true;
@@ -140,7 +145,7 @@ bool CollectPrinterInfo(const char* productId, PrinterInfoList& records) {
   if (ListValues(HKEY_LOCAL_MACHINE, paths::kSerialPorts, portNames, device.presentPorts) < 0) return false;
   StringList instances;
   if (ListKeys(device.interface0Path, instances) < 0) return false;
-  for (const auto& instance : instances) {
+  for (const auto instance : instances) {
     if (!CollectInstance(device, instance, records)) return false;
   }
   return true;

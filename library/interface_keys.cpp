@@ -9,18 +9,15 @@
 namespace korvane {
 namespace {
 
-// Letter case changes no character's byte count, so names of different
-// lengths are never equal and need no comparison.
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
-                  reinterpret_cast<const unsigned char*>(b.c_str())) == 0;
-}
-
-// Sets path to the USB key's path joined with the first listed name equal to keyName.
+// Sets path to the USB key's path joined with the first listed name equal to
+// keyName, ignoring case. Letter case changes no character's byte count, so
+// names of other lengths need no comparison.
 void FindKey(const StringList& usbKeys, const std::string& keyName, std::string& path) {
-  for (const auto& listed : usbKeys) {
-    if (EqualIgnoringCase(keyName, listed)) {
-      path = std::string(paths::kUsbDevices) + paths::kSeparator + listed;
+  for (std::size_t i = 0; i < usbKeys.size(); ++i) {
+    if (usbKeys[i].size() == keyName.size() &&
+        _mbsicmp(reinterpret_cast<const unsigned char*>(keyName.c_str()),
+                 reinterpret_cast<const unsigned char*>(usbKeys.c_str(i))) == 0) {
+      path = std::string(paths::kUsbDevices).append(paths::kSeparator).append(usbKeys[i]);
       return;
     }
   }

@@ -27,10 +27,10 @@ class OpenedKey {
 
 // Text of registry data: up to its first NUL, and never past the bytes
 // returned or the end of the buffer.
-std::string TextOf(const char* bytes, DWORD size) {
+std::string_view TextOf(const char* bytes, DWORD size) {
   size = size < kBufferSize ? size : kBufferSize;
   const auto* nul = static_cast<const char*>(std::memchr(bytes, '\0', size));
-  return std::string(bytes, nul != nullptr ? nul : bytes + size);
+  return std::string_view(bytes, static_cast<std::size_t>((nul != nullptr ? nul : bytes + size) - bytes));
 }
 
 }  // namespace
@@ -85,7 +85,7 @@ std::string ReadStringValue(HKEY root, const char* path, const char* valueName) 
   if (RegQueryValueExA(opened.get(), valueName, nullptr, nullptr, bytes, &dataBytes) != ERROR_SUCCESS) {
     return std::string();
   }
-  return TextOf(reinterpret_cast<const char*>(bytes), dataBytes);
+  return std::string(TextOf(reinterpret_cast<const char*>(bytes), dataBytes));
 }
 
 }  // namespace korvane

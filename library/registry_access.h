@@ -6,12 +6,10 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "string_list.h"
 
 namespace korvane {
-
-// Ordered narrow strings (ANSI code page); the primitives only append to it.
-using StringList = std::vector<std::string>;
 
 // Appends the names of the subkeys of root\path, in the registry's order.
 // Returns the number appended, or -1 when root or path is null or the key
