@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <utility>
 
 namespace regfile {
@@ -759,14 +760,12 @@ void Run(ParserState& s) {
 }
 
 bool ReadWholeFile(const std::string& fileName, std::string& bytes) {
-  std::FILE* file = std::fopen(fileName.c_str(), "rb");
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
   if (file == nullptr) return false;
   char buffer[1 << 16];
   std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  const bool ok = std::ferror(file) == 0;
-  std::fclose(file);
-  return ok;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
+  return std::ferror(file.get()) == 0;
 }
 
 }  // namespace
