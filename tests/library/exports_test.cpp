@@ -169,6 +169,29 @@ TEST(ExportsTest, NothingOutlivesACall) {
   EXPECT_EQ(after.openKeys, before.openKeys);
 }
 
+// Under code page 932 a Japanese printer name reaches the A buffer as
+// Shift-JIS bytes, and the W buffer's size counts UTF-16 units.
+TEST(ExportsTest, DoubleByteCodePage) {
+  const testing_support::ScopedCodePage japanese(932);
+  ScopedRegistry scope({"devices.reg", "japanese_printer.reg"});
+  const std::string shiftJis = "\x8e\xf3\x95\x74\x83\x76\x83\x8a\x83\x93\x83\x5e";  // 6 characters, 12 bytes
+  constexpr std::uint32_t R = sizeof(PackedPrinterInfo);
+  std::uint32_t needed = 0;
+  EnumPrinterInfoA("4B80", nullptr, 0, &needed);
+  ASSERT_EQ(needed, R + 5 + 13 + 5);
+  std::vector<unsigned char> a(needed);
+  ASSERT_EQ(EnumPrinterInfoA("4B80", a.data(), needed, &needed), 1);
+  PackedPrinterInfo record;
+  std::memcpy(&record, a.data(), sizeof record);
+  EXPECT_EQ(std::string(static_cast<const char*>(record.name)), shiftJis);
+  EnumPrinterInfoW(u"4B80", nullptr, 0, &needed);
+  ASSERT_EQ(needed, R + 10 + 14 + 10);
+  std::vector<unsigned char> w(needed);
+  ASSERT_EQ(EnumPrinterInfoW(u"4B80", w.data(), needed, &needed), 1);
+  std::memcpy(&record, w.data(), sizeof record);
+  EXPECT_EQ(std::u16string(static_cast<const char16_t*>(record.name)), u"\u53D7\u4ED8\u30D7\u30EA\u30F3\u30BF");
+}
+
 // The exports give the walk's records when it succeeds, and -1 when it fails.
 class ExportScenarioTest : public testing::TestWithParam<fixtures::Scenario> {};
 
