@@ -37,7 +37,7 @@ struct ResultLists {
 
 // Size in bytes of one packed record: 16 in the 32-bit library.
 constexpr std::uint32_t kPackedRecordSize = sizeof(PackedPrinterInfo);
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(_WIN64)
 static_assert(kPackedRecordSize == 16, "a packed record is four 32-bit fields");
 #endif
 

@@ -3,8 +3,11 @@
 # installs what is missing; otherwise it names the missing packages and stops.
 set -euo pipefail
 
+# The 32-bit DLL is built with the i686 cross compiler. The run-time tests
+# under Wine use a 64-bit build of the same sources and wine64: these machines'
+# kernels run no 32-bit code, so 32-bit Wine cannot start here.
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
-          g++-mingw-w64-i686 wine wine32:i386 xvfb)
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -14,12 +17,11 @@ done
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "Missing packages: ${missing[*]}" >&2
-  echo "Install them as root (dpkg --add-architecture i386; apt-get update; apt-get install ${missing[*]})." >&2
+  echo "Install them as root (apt-get update; apt-get install ${missing[*]})." >&2
   exit 1
 fi
 
 echo "Installing: ${missing[*]}"
-dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -49,6 +49,11 @@ _wine_check_loader() {
   local probe=/usr/lib/wine/wine
   [[ $_wine_arch == win64 ]] && probe=/usr/lib/wine/wine64
   [[ -x $probe ]] || probe=$path
+  if [[ $_wine_arch == win32 ]] && grep -qs 'interpreter .*qemu-i386' /proc/sys/fs/binfmt_misc/*; then
+    # Wine runs that way, but each program start takes tens of seconds.
+    _wine_log "32-bit programs run here only under user-mode emulation, too slow for Wine"
+    return 1
+  fi
   if ! timeout 20 "$probe" --version >/dev/null 2>&1; then
     if [[ $_wine_arch == win32 ]] && ! timeout 20 /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
       _wine_log "this machine cannot run 32-bit Linux programs (is the kernel's 32-bit emulation off?), so 32-bit Wine cannot start"
@@ -171,11 +176,12 @@ _wine_require_setup() {
 }
 
 # Runs PROGRAM ARGS... under Wine with the time limit. Its output goes to this
-# function's standard output and error, so the caller sees it; a time-out
-# shows as exit code 124.
+# function's standard output and error, so the caller sees it (a pipe is safe
+# here: wine_setup has already started Wine's background services); a
+# time-out shows as exit code 124.
 wine_run() {
   _wine_require_setup || return 1
-  timeout -k 10 "$_wine_timeout" "$_wine_loader" "$@" </dev/null
+  timeout -k 10 "${KORVANE_WINE_TIMEOUT:-$_wine_timeout}" "$_wine_loader" "$@" </dev/null
 }
 
 # Prints the Windows form of a Unix path (drive Z: maps the Unix root).
@@ -193,10 +199,18 @@ wine_load_scenario() {
   fi
   local regprep=$1
   shift
-  local file
+  local file header bom
   for file in "$@"; do
     if [[ ! -f $file ]]; then
       _wine_log "no fixture $file"
+      return 1
+    fi
+    # regedit /S passes over a file without this header in silence.
+    IFS= read -r header <"$file" || true
+    header=${header#$'\xef\xbb\xbf'}
+    header=${header%$'\r'}
+    if [[ $header != "Windows Registry Editor Version 5.00" && $header != "REGEDIT4" ]]; then
+      _wine_log "$file does not start with a .reg header"
       return 1
     fi
   done
@@ -206,14 +220,18 @@ wine_load_scenario() {
     _wine_show_output
     return 1
   fi
+  : >"$_wine_out"
 
   local tmp rc=0
   tmp=$(mktemp -d "${TMPDIR:-/tmp}/korvane-reg.XXXXXX") || return 1
   local converted=$tmp/import.reg
   for file in "$@"; do
     # regedit reads a file without a byte-order mark in the ANSI code page;
-    # as UTF-16LE with a mark, names outside it import intact.
-    if ! { printf '\xff\xfe' && iconv -f UTF-8 -t UTF-16LE "$file"; } >"$converted"; then
+    # as UTF-16LE with a mark, names outside it import intact. A UTF-8 mark
+    # converts into the UTF-16LE one.
+    bom=$'\xff\xfe'
+    [[ $(head -c 3 -- "$file") == $'\xef\xbb\xbf' ]] && bom=
+    if ! { printf '%s' "$bom" && iconv -f UTF-8 -t UTF-16LE "$file"; } >"$converted"; then
       _wine_log "converting $file to UTF-16LE failed (is it UTF-8?)"
       rc=1
       break
@@ -223,8 +241,9 @@ wine_load_scenario() {
       rc=1
       break
     fi
-    # regedit reports a bad line or an unreadable file on its output and
-    # exits 0 all the same.
+    # regedit reports a key it cannot create or a file it cannot open on its
+    # output and exits 0 all the same. (Lines it cannot parse it skips in
+    # silence: the scenario's own checks have to notice those.)
     if [[ -s "$_wine_out" ]]; then
       _wine_log "importing $file: regedit complained"
       rc=1
@@ -241,16 +260,13 @@ wine_load_scenario() {
 
 wine_teardown() {
   _wine_require_setup || return 1
-  local rc=0
-  _wine_timed 30 wineserver -k || rc=1
-  # Waits until the server is gone; fails (instead of hanging) when it is not.
-  _wine_timed 30 wineserver -w || rc=1
-  # wineserver -k exits nonzero when no server was running; that is fine.
-  if [[ $rc -ne 0 ]] && ! _wine_timed 5 wineserver -w; then
+  # -k fails when no server is running, which is fine; -w then waits until
+  # the server is gone, or fails on the time limit instead of hanging.
+  _wine_timed 30 wineserver -k || true
+  if ! _wine_timed 30 wineserver -w; then
     _wine_log "the wineserver did not stop"
     _wine_show_output
     return 1
   fi
   : >"$_wine_out"
-  return 0
 }

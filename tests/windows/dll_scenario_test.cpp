@@ -4,6 +4,7 @@
 //
 //   dll_scenario_test --list     prints "INDEX FILE..." for every scenario
 //   dll_scenario_test INDEX      checks that scenario
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -20,7 +21,13 @@ using fixtures::Scenario;
 using wintest::Korvane;
 
 constexpr unsigned char kSentinel = 0xA5;
-constexpr std::size_t kRecordSize = 16;
+constexpr std::size_t kRecordSize = sizeof(PackedPrinterInfo);
+#if defined(__i386__)
+static_assert(kRecordSize == 16, "four 32-bit fields");
+static_assert(offsetof(PackedPrinterInfo, name) == 0 && offsetof(PackedPrinterInfo, port0) == 4 &&
+                  offsetof(PackedPrinterInfo, port2) == 8 && offsetof(PackedPrinterInfo, online) == 12,
+              "field order name, port0, port2, online");
+#endif
 constexpr uint32_t kUntouched = 0xDEADBEEF;
 
 std::wstring Widen(const char* ascii) { return std::wstring(ascii, ascii + std::strlen(ascii)); }
@@ -48,7 +55,6 @@ void CheckBuffer(const Scenario& scenario, const std::vector<unsigned char>& buf
   const unsigned char* expectedNext = base + kRecordSize * count;
   for (std::size_t i = 0; i < count; ++i) {
     PackedPrinterInfo record;
-    CHECK_EQ(sizeof record, kRecordSize);
     std::memcpy(&record, base + kRecordSize * i, sizeof record);
     const void* inPoolOrder[] = {record.port0, record.name, record.port2};
     for (const void* address : inPoolOrder) {

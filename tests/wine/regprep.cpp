@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -65,15 +66,6 @@ std::string Escape(const wchar_t* text, size_t length) {
 }
 
 std::string Escape(const std::wstring& text) { return Escape(text.data(), text.size()); }
-
-std::wstring Widen(const char* text) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], n);
-  out.resize(static_cast<size_t>(n - 1));
-  return out;
-}
 
 void Fail(const char* what, const std::wstring& path, LONG status) {
   std::fprintf(stderr, "regprep: %s HKLM\\%s failed: error %ld\n", what, Escape(path).c_str(),
@@ -196,8 +188,7 @@ std::string FormatData(DWORD type, const std::vector<BYTE>& data, DWORD size) {
   return out;
 }
 
-int Dump(const char* keyPath) {
-  const std::wstring path = Widen(keyPath);
+int Dump(const std::wstring& path) {
   Key key;
   LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.out());
   if (status != ERROR_SUCCESS) {
@@ -251,8 +242,9 @@ int Usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "reset") == 0) return Reset();
-  if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return Dump(argv[2]);
+// Wide arguments: a key path may hold names outside the ANSI code page.
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 2 && std::wcscmp(argv[1], L"reset") == 0) return Reset();
+  if (argc == 3 && std::wcscmp(argv[1], L"dump") == 0) return Dump(argv[2]);
   return Usage();
 }

@@ -14,7 +14,7 @@ if [[ $# -ne 5 ]]; then
 fi
 arch=$1 build_dir=$2 regprep=$3 smoke=$4 fixtures=$5
 
-# shellcheck source=../../scripts/wine.sh
+# shellcheck source-path=SCRIPTDIR source=../../scripts/wine.sh
 source "$(dirname "$0")/../../scripts/wine.sh"
 
 if ! wine_available "$arch"; then

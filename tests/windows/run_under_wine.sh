@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Runs the test programs of KORVANE.dll under Wine, each against the fixture
+# registry it needs, imported into Wine's own registry.
+#
+#   run_under_wine.sh SUITE ARCH BUILD_DIR BIN_DIR FIXTURES_DIR
+#
+# SUITE: scenarios (every fixture scenario through the four exports),
+# behaviour (the exports' contract), codepage (code page 932), example (the
+# README's program). Prints "N passed, N failed". Exits 77 (skipped) when
+# this machine cannot start Wine for ARCH, unless KORVANE_REQUIRE_WINE=1.
+set -uo pipefail
+if [[ $# -ne 5 ]]; then
+  echo "usage: $0 SUITE ARCH BUILD_DIR BIN_DIR FIXTURES_DIR" >&2
+  exit 2
+fi
+suite=$1 arch=$2 build_dir=$3 bin=$4 fixtures=$5
+
+# shellcheck source=../../scripts/wine.sh
+source "$(dirname "$0")/../../scripts/wine.sh"
+
+if ! wine_available "$arch"; then
+  if [[ ${KORVANE_REQUIRE_WINE:-0} == 1 ]]; then
+    echo "Wine ($arch) cannot run on this machine" >&2
+    exit 1
+  fi
+  echo "SKIP: Wine ($arch) cannot run on this machine"
+  exit 77
+fi
+wine_setup "$build_dir" "$arch" || exit 1
+trap 'wine_teardown' EXIT
+cd "$bin" || exit 1
+
+passed=0
+failed=0
+out=$build_dir/wine-$suite.out
+
+# load FILE...: imports fixtures in order, or counts a failure.
+load() {
+  local paths=() f
+  for f in "$@"; do paths+=("$fixtures/$f"); done
+  wine_load_scenario "$bin/regprep.exe" "${paths[@]}" && return 0
+  echo "FAILED: loading $*"
+  failed=$((failed + 1))
+  return 1
+}
+
+# run PROGRAM ARGS...: runs a check program and adds up its closing line.
+run() {
+  wine_run "$@" >"$out" 2>&1
+  local rc=$?
+  cat "$out"
+  local tally
+  tally=$(tr -d '\r' <"$out" | grep -E '^[0-9]+ passed, [0-9]+ failed$' | tail -n 1)
+  if [[ -z $tally ]]; then
+    echo "FAILED: $* ended (exit $rc) without its closing line"
+    failed=$((failed + 1))
+    return
+  fi
+  passed=$((passed + ${tally%% passed*}))
+  local f=${tally#*, }
+  failed=$((failed + ${f%% failed}))
+  [[ $rc -eq 0 ]] || [[ ${f%% failed} -ne 0 ]] || { echo "FAILED: $* exit $rc"; failed=$((failed + 1)); }
+}
+
+case $suite in
+  scenarios)
+    wine_run dll_scenario_test.exe --list >"$out" 2>&1 || { cat "$out"; exit 1; }
+    while read -r index files; do
+      # shellcheck disable=SC2086  # the file names are words
+      load $files && run dll_scenario_test.exe "$index"
+    done < <(tr -d '\r' <"$out")
+    ;;
+  behaviour)
+    # Over 20,000 calls, each a whole walk of the registry: give it time.
+    load devices.reg && KORVANE_WINE_TIMEOUT=600 run dll_behaviour_test.exe
+    ;;
+  codepage)
+    # Wine takes the ANSI code page from the locale; no glibc locale need exist
+    # for it, so bash's warning that it cannot switch itself is dropped.
+    load devices.reg japanese_printer.reg && LC_ALL=ja_JP.UTF-8 run dll_codepage_test.exe 2>/dev/null
+    ;;
+  example)
+    if load devices.reg; then
+      wine_run two_call_example.exe 4B31 >"$out" 2>&1
+      expected=$'Receipt Printer A, COM3, COM4, OnLine\nReceipt Printer B, COM7, COM8, OffLine'
+      if [[ $(tr -d '\r' <"$out") == "$expected" ]]; then
+        passed=$((passed + 1))
+      else
+        echo "FAILED: two_call_example printed:"
+        cat "$out"
+        failed=$((failed + 1))
+      fi
+    fi
+    ;;
+  *)
+    echo "unknown suite $suite" >&2
+    exit 2
+    ;;
+esac
+
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
