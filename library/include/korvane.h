@@ -80,9 +80,10 @@ typedef struct PackedPrinterInfo {
  *              registry walk succeeded; left as the caller set it otherwise.
  *
  * Returns the number of devices written into buffer, or -1 when productId or
- * bytesNeeded is NULL (the registry is not read), when the registry walk
- * failed (*bytesNeeded untouched), when buffer is NULL, or when bufferSize is
- * less than *bytesNeeded (the buffer is then untouched).
+ * bytesNeeded is NULL (the registry is not read), when a W productId cannot be
+ * converted to the ANSI code page, when the registry walk failed or memory ran
+ * out (*bytesNeeded untouched in these cases), when buffer is NULL, or when
+ * bufferSize is less than *bytesNeeded (the buffer is then untouched).
  *
  * The packed result, n devices: n PackedPrinterInfo records from offset 0,
  * then the string pool, per device its port0, name and port2 strings, each
@@ -137,8 +138,12 @@ typedef int32_t(KORVANE_CALL* EnumPrinterInfoProcW)(const KorvaneWChar* name, co
  * context    Any value; the library never looks at it.
  *
  * Returns the number of devices found, also when the callback stopped early,
- * or -1 when callback is NULL (the registry is not read) or the registry walk
- * failed (the callback is not called).
+ * or -1 when callback is NULL (the registry is not read), or when the registry
+ * walk failed or memory ran out (the callback is not called).
+ *
+ * In the W form, characters of productId that the ANSI code page lacks become
+ * its default character before the search; a productId that cannot be
+ * converted at all counts as NULL.
  */
 int32_t KORVANE_CALL EnumPrinterInfoCallbackA(const char* productId, EnumPrinterInfoProcA callback, uintptr_t context);
 int32_t KORVANE_CALL EnumPrinterInfoCallbackW(const KorvaneWChar* productId, EnumPrinterInfoProcW callback,
