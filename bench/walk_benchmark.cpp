@@ -1,80 +1,38 @@
 // Times the registry walk on a generated registry of realistic size against a
 // bare replay of the very registry calls that the walk makes, so that the
-// library's own overhead shows as a ratio.
+// library's own overhead shows as a ratio. The registry is the one that
+// bench_registry.h generates, which the Wine benchmark of KORVANE.dll imports too.
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "bench_registry.h"
 #include "correlation.h"
+#include "regfile/reg_parser.h"
 #include "winhost/system.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using winhost::Call;
-using winhost::Root;
 
-std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-std::vector<std::uint8_t> Sz(const std::string& s) {
-  std::vector<std::uint8_t> bytes;
-  for (const char c : s) {
-    bytes.push_back(static_cast<std::uint8_t>(c));
-    bytes.push_back(0);
+// The benchmarks' large registry, parsed from the same .reg text that the Wine
+// benchmark imports. Null, with a message, if the text does not parse.
+std::shared_ptr<winhost::Registry> LoadBenchRegistry() {
+  const auto parsed = regfile::Parse(bench::RegistryText());
+  if (parsed.error) {
+    std::fprintf(stderr, "the generated registry does not parse: line %u: %s\n", parsed.error->line,
+                 parsed.error->message.c_str());
+    return nullptr;
   }
-  bytes.insert(bytes.end(), {0, 0});
-  return bytes;
-}
-
-std::string Hex(unsigned value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, value);
-  return text;
-}
-
-// About 5,000 USB device keys, 8 instances of the device, 40 USBPRINT models and 300 printers.
-std::shared_ptr<winhost::Registry> GenerateRegistry() {
   auto registry = std::make_shared<winhost::Registry>();
-  const std::string usb = "SYSTEM\\CurrentControlSet\\Enum\\USB\\";
-  const std::string usbprint = "SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\";
-  const std::string printers = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
-  for (unsigned i = 0; i < 4997; ++i) {
-    registry->CreateKey(Root::LocalMachine,
-                        U16(usb + "VID_" + Hex(0x1000 + i / 7, 4) + "&PID_" + Hex(i, 4) + "\\5&" + Hex(i, 8) + "&0&1"));
-  }
-  for (unsigned model = 0; model < 40; ++model) {
-    for (unsigned k = 0; k < 3; ++k) {
-      registry->CreateKey(Root::LocalMachine,
-                          U16(usbprint + "MODEL" + Hex(model, 3) + "\\8&" + Hex(model * 3 + k, 8) + "&0&USB" + Hex(500 + model * 3 + k, 3)));
-    }
-  }
-  for (unsigned p = 0; p < 292; ++p) {
-    const auto name = "Printer " + Hex(p, 3);
-    registry->SetValue(Root::LocalMachine, U16(printers + name), u"Name", REG_SZ, Sz(name));
-    registry->SetValue(Root::LocalMachine, U16(printers + name), u"Port", REG_SZ, Sz("IP_10.1." + std::to_string(p)));
-  }
-  for (unsigned d = 0; d < 8; ++d) {
-    const auto instance = "6&" + Hex(0xA000 + d, 8) + "&0&000";
-    const auto prefix = "7&" + Hex(0xB000 + d, 8) + "&0";
-    const auto port = "USB" + Hex(100 + d, 3);
-    registry->SetValue(Root::LocalMachine, U16(usb + "Vid_7c1f&Pid_4B31&MI_00\\" + instance + "0\\Device Parameters"),
-                       u"PortName", REG_SZ, Sz("COM" + std::to_string(10 + d)));
-    registry->SetValue(Root::LocalMachine, U16(usb + "Vid_7c1f&Pid_4B31&MI_01\\" + instance + "1"), u"ParentIdPrefix",
-                       REG_SZ, Sz(prefix));
-    registry->SetValue(Root::LocalMachine, U16(usb + "Vid_7c1f&Pid_4B31&MI_02\\" + instance + "2\\Device Parameters"),
-                       u"PortName", REG_SZ, Sz("COM" + std::to_string(30 + d)));
-    registry->CreateKey(Root::LocalMachine, U16(usbprint + "MODEL" + Hex(d * 5, 3) + "\\" + prefix + "&" + port));
-    const auto name = "Device Printer " + std::to_string(d);
-    registry->SetValue(Root::LocalMachine, U16(printers + name), u"Name", REG_SZ, Sz(name));
-    registry->SetValue(Root::LocalMachine, U16(printers + name), u"Port", REG_SZ, Sz(port));
-  }
-  for (unsigned s = 0; s < 4; ++s) {
-    registry->SetValue(Root::LocalMachine, u"HARDWARE\\DEVICEMAP\\SERIALCOMM", U16("\\Device\\Serial" + std::to_string(s)),
-                       REG_SZ, Sz("COM" + std::to_string(10 + 2 * s)));
-  }
+  registry->Apply(parsed.script);
   return registry;
 }
 
@@ -132,11 +90,13 @@ double BestMicroseconds(int rounds, int perRound, F&& run) {
 }  // namespace
 
 int main() {
-  winhost::InstallRegistry(GenerateRegistry());
+  auto registry = LoadBenchRegistry();
+  if (registry == nullptr) return 1;
+  winhost::InstallRegistry(std::move(registry));
   korvane::PrinterInfoList records;
   const auto before = winhost::ReadCounters();
   winhost::StartTrace();
-  if (!korvane::CollectPrinterInfo("4B31", records)) {
+  if (!korvane::CollectPrinterInfo(bench::kProductId, records)) {
     std::fputs("walk failed\n", stderr);
     return 1;
   }
@@ -145,10 +105,10 @@ int main() {
 
   const double walk = BestMicroseconds(7, 20, [] {
     korvane::PrinterInfoList found;
-    korvane::CollectPrinterInfo("4B31", found);
+    korvane::CollectPrinterInfo(bench::kProductId, found);
   });
   const double replay = BestMicroseconds(7, 20, [&] { Replay(trace); });
-  std::printf("registry: 5000 USB device keys, 8 device instances, 40 USBPRINT models, 300 printers\n");
+  std::printf("registry: %s\n", bench::kRegistryShape);
   std::printf("records found:              %zu\n", records.size());
   std::printf("registry calls per walk:    %llu\n", static_cast<unsigned long long>(calls));
   std::printf("walk time per call:         %.1f us\n", walk);

@@ -1,16 +1,22 @@
-// korvane: runs the device enumeration on registry exports and prints one
-// line per device found, "name, port0, port2, OnLine|OffLine".
-//
-//   korvane --reg FILE [--reg FILE]... PRODUCT_ID
-#include <cstdio>
-#include <exception>
+// korvane: the device enumeration of KORVANE from the command line, on this
+// machine's registry or on registry exports, with an explanation of every
+// link the walk follows.
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "correlation.h"
-#include "winhost/system.h"
+#include "enumeration.h"
+#include "explain.h"
+#include "registry_source.h"
 
 namespace {
+
+using korvane_cli::Enumeration;
+using korvane_cli::Export;
 
 constexpr int kFound = 0;
 constexpr int kNoneFound = 1;
@@ -18,44 +24,130 @@ constexpr int kWalkFailed = 2;
 constexpr int kUsage = 64;
 constexpr int kBadInput = 65;
 
-int Usage() {
-  std::fputs("usage: korvane --reg FILE [--reg FILE]... PRODUCT_ID\n", stderr);
-  return kUsage;
+constexpr const char* kDescription =
+    "Lists the installed devices of one product id: the spooler printer, the COM ports of\n"
+    "interfaces 0 and 2, and whether the device is connected now.";
+
+constexpr const char* kFooter = R"(Output: one line per device, "name, port0, port2, OnLine|OffLine".
+
+Registry: on Windows the machine's own registry unless --reg is given. Several
+--reg files are loaded in order, as importing them one after another would. An
+export of an offline SYSTEM hive names ControlSet001 (or another) instead of
+CurrentControlSet; the control set that SYSTEM\Select\Current names then
+serves as it (a note on standard error says so).
+
+Exit status: 0 devices found, 1 none found, 2 the registry walk failed,
+64 usage error, 65 a malformed .reg file.
+
+Examples:
+  korvane 4B31
+  korvane --reg usb.reg --reg printers.reg --reg serialcomm.reg 4B31
+  korvane --reg system.reg --json 4B52
+  korvane --reg system.reg --explain 4B31      # why was a device (not) found?
+  korvane --wide --callback 4B31                # use EnumPrinterInfoCallbackW)";
+
+struct Options {
+  std::vector<std::string> regFiles;
+  bool wide = false;
+  bool callback = false;
+  bool json = false;
+  bool explain = false;
+  std::string productId;
+};
+
+Export ChosenExport(const Options& options) {
+  if (options.callback) return options.wide ? Export::CallbackW : Export::CallbackA;
+  return options.wide ? Export::BufferW : Export::BufferA;
 }
 
-std::string Line(const korvane::PrinterInfo& record) {
-  return record.name + ", " + record.port0 + ", " + record.port2 + ", " + (record.online != 0 ? "OnLine" : "OffLine");
+void PrintLines(const Enumeration& enumeration) {
+  for (const auto& device : enumeration.devices) {
+    std::cout << device.name << ", " << device.port0 << ", " << device.port2 << ", "
+              << (device.online ? "OnLine" : "OffLine") << "\n";
+  }
+}
+
+void PrintJson(const Options& options, const Enumeration& enumeration) {
+  nlohmann::json records = nlohmann::json::array();
+  for (const auto& device : enumeration.devices) {
+    records.push_back({{"name", device.name}, {"port0", device.port0}, {"port2", device.port2},
+                       {"online", device.online}});
+  }
+  const nlohmann::json document = {
+      {"productId", korvane_cli::AnsiToUtf8(options.productId.c_str())},
+      {"walkSucceeded", enumeration.result >= 0},
+      {"count", enumeration.devices.size()},
+      {"records", records},
+  };
+  std::cout << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+}
+
+void Explain(const Options& options) {
+  // With --json the document alone goes to standard output.
+  std::ostream& out = options.json ? std::cerr : std::cout;
+  korvane_cli::Explainer explainer(out, options.productId);
+  korvane::PrinterInfoList records;
+  const bool walked = korvane::CollectPrinterInfo(options.productId.c_str(), records, &explainer);
+  out << (walked ? "The walk ran to its end: " + std::to_string(records.size()) + " device(s).\n"
+                 : std::string("The walk failed.\n"))
+      << "\n";
+}
+
+int Run(const Options& options) {
+  std::unique_ptr<korvane_cli::RegistrySource> source;
+  if (!options.regFiles.empty()) {
+    auto loaded = korvane_cli::LoadRegistryFiles(options.regFiles);
+    if (!loaded.error.empty()) {
+      std::cerr << "korvane: " << loaded.error << "\n";
+      return kBadInput;
+    }
+    source = std::move(loaded.source);
+    const auto note = korvane_cli::ProvideCurrentControlSet();
+    if (!note.empty()) std::cerr << "korvane: " << note << "\n";
+  } else if (!korvane_cli::HasLiveRegistry()) {
+    std::cerr << "korvane: there is no Windows registry here; give the exports to read with --reg FILE\n";
+    return kUsage;
+  }
+  if (options.explain) Explain(options);
+  const Enumeration enumeration = korvane_cli::Enumerate(options.productId, ChosenExport(options));
+  if (options.json) {
+    PrintJson(options, enumeration);
+  } else {
+    PrintLines(enumeration);
+  }
+  if (enumeration.result < 0) {
+    std::cerr << "korvane: the registry walk failed" << (options.explain ? "" : " (--explain tells where)") << "\n";
+    return kWalkFailed;
+  }
+  return enumeration.devices.empty() ? kNoneFound : kFound;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> regFiles;
-  std::string productId;
-  bool haveProductId = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--reg" && i + 1 < argc) {
-      regFiles.emplace_back(argv[++i]);
-    } else if (!haveProductId && (arg.empty() || arg[0] != '-')) {
-      productId = arg;
-      haveProductId = true;
-    } else {
-      return Usage();
-    }
-  }
-  if (regFiles.empty() || !haveProductId) return Usage();
+  Options options;
+  CLI::App app(kDescription, "korvane");
+  app.footer(kFooter);
+  app.add_option("--reg", options.regFiles, "a registry export (.reg) to read instead of this machine's registry")
+      ->type_name("FILE")
+      ->check(CLI::ExistingFile);
+  app.add_flag("--wide", options.wide, "enumerate through the UTF-16 (W) export");
+  app.add_flag("--callback", options.callback, "enumerate through the callback export instead of the buffer one");
+  app.add_flag("--json", options.json, "print one JSON document (UTF-8) instead of lines");
+  app.add_flag("--explain", options.explain, "narrate the walk: every key read and every link that holds or not");
+  app.add_option("PRODUCT_ID", options.productId, "the USB product id, e.g. 4B31")->required();
   try {
-    winhost::InstallRegistry(winhost::LoadRegistry(regFiles));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "korvane: %s\n", e.what());
-    return kBadInput;
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kUsage;
   }
-  korvane::PrinterInfoList records;
-  if (!korvane::CollectPrinterInfo(productId.c_str(), records)) {
-    std::fprintf(stderr, "korvane: the registry walk failed\n");
+  try {
+    return Run(options);
+  } catch (const std::exception& e) {
+    std::cerr << "korvane: " << e.what() << "\n";
     return kWalkFailed;
   }
-  for (const auto& record : records) std::printf("%s\n", Line(record).c_str());
-  return records.empty() ? kNoneFound : kFound;
 }

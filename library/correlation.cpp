@@ -7,6 +7,7 @@
 #include "interface_keys.h"
 #include "registry_access.h"
 #include "registry_paths.h"
+#include "walk_observer.h"
 
 namespace korvane {
 namespace {
@@ -49,7 +50,15 @@ struct Device {
   std::string interface1Path;
   std::string interface2Path;
   StringList presentPorts;  // data of the serial-port map, read once per walk
+  WalkObserver* observer = nullptr;
 };
+
+// Lists a key that the walk cannot do without; tells the observer when it fails.
+std::int32_t ListRequired(const Device& device, const std::string& path, StringList& names) {
+  const auto count = ListKeys(path, names);
+  if (count < 0 && device.observer != nullptr) device.observer->ListingFailed(path);
+  return count;
+}
 
 // One interface-0 instance while the models are searched for it.
 struct Instance {
@@ -73,6 +82,7 @@ PrinterInfo MakeRecord(const Device& device, const Instance& instance, const std
   record.name = ReadValue(printerKey, paths::kPrinterName);
   record.port2 = std::string(FirstChars(ReadValue(port2Parameters, paths::kPortName), kPortLength));
   record.online = IsPresent(device, record.port0) ? 1 : 0;
+  if (device.observer != nullptr) device.observer->RecordMade(record, port0Parameters, port2Parameters);
   return record;
 }
 
@@ -100,16 +110,16 @@ std::string_view FindModelInstance(const StringList& modelInstances, std::string
 bool CollectModel(const Device& device, const Instance& instance, std::string_view model,
                   PrinterInfoList& records) {
   StringList modelInstances;
-  const auto count = ListKeys(Join(paths::kUsbPrintDevices, model), modelInstances);
+  const auto count = ListRequired(device, Join(paths::kUsbPrintDevices, model), modelInstances);
   if (count < 0) return false;
-  if (count == 0) return true;
   // Only the first matching instance counts, even if no printer prints through it.
   const auto modelInstance = FindModelInstance(modelInstances, instance.prefix);
+  if (device.observer != nullptr) device.observer->ModelChecked(model, count, modelInstance);
   if (modelInstance.empty()) return true;
   StringList printers;
-  const auto printerCount = ListKeys(paths::kPrinters, printers);
-  if (printerCount < 0) return false;
+  if (ListRequired(device, paths::kPrinters, printers) < 0) return false;
   const auto printerKey = FindPrinterKey(printers, modelInstance);
+  if (device.observer != nullptr) device.observer->PrinterChecked(modelInstance, printerKey);
   if (printerKey.empty()) return true;
   records.push_back(MakeRecord(device, instance, printerKey));
   return true;
@@ -117,13 +127,14 @@ bool CollectModel(const Device& device, const Instance& instance, std::string_vi
 
 bool CollectInstance(const Device& device, std::string_view instanceName, PrinterInfoList& records) {
   StringList unused;
-  if (ListKeys(Join(device.interface0Path, instanceName), unused) < 0) return false;
+  if (ListRequired(device, Join(device.interface0Path, instanceName), unused) < 0) return false;
   const auto interface1Instance = Join(device.interface1Path, SiblingInstance(instanceName, '1'));
   const Instance instance{std::string(instanceName), std::string(FirstChars(ReadValue(interface1Instance,
                                                                                     paths::kParentIdPrefix),
                                                                           kPrefixLength))};
+  if (device.observer != nullptr) device.observer->PrefixRead(instanceName, interface1Instance, instance.prefix);
   StringList models;
-  if (ListKeys(paths::kUsbPrintDevices, models) < 0) return false;
+  if (ListRequired(device, paths::kUsbPrintDevices, models) < 0) return false;
   for (const auto model : models) {
     if (!CollectModel(device, instance, model, records)) return false;
   }
@@ -132,19 +143,28 @@ bool CollectInstance(const Device& device, std::string_view instanceName, Printe
 
 }  // namespace
 
-bool CollectPrinterInfo(const char* productId, PrinterInfoList& records) {
+bool CollectPrinterInfo(const char* productId, PrinterInfoList& records, WalkObserver* observer) {
   Device device;
+  device.observer = observer;
   if (!FindInterfaceKeys(productId != nullptr ? productId : "", device.interface0Path, device.interface1Path,
-                         device.interface2Path)) {
+                         device.interface2Path, observer)) {
     return false;
+  }
+  if (observer != nullptr) {
+    observer->InterfaceKeysFound(device.interface0Path, device.interface1Path, device.interface2Path);
   }
   // Without an interface-0 key there is nothing to walk; listing the empty
   // path would list the root key itself.
   if (device.interface0Path.empty()) return false;
   StringList portNames;
-  if (ListValues(HKEY_LOCAL_MACHINE, paths::kSerialPorts, portNames, device.presentPorts) < 0) return false;
+  if (ListValues(HKEY_LOCAL_MACHINE, paths::kSerialPorts, portNames, device.presentPorts) < 0) {
+    if (observer != nullptr) observer->ListingFailed(paths::kSerialPorts);
+    return false;
+  }
+  if (observer != nullptr) observer->SerialPortsListed(device.presentPorts);
   StringList instances;
-  if (ListKeys(device.interface0Path, instances) < 0) return false;
+  if (ListRequired(device, device.interface0Path, instances) < 0) return false;
+  if (observer != nullptr) observer->InstancesListed(device.interface0Path, instances);
   for (const auto instance : instances) {
     if (!CollectInstance(device, instance, records)) return false;
   }

@@ -22,6 +22,7 @@ using PrinterInfoList = std::vector<PrinterInfo>;
 // model. Returns false when a key that the walk must list cannot be listed
 // (records appended before that stay in the list), or when the product has no
 // interface-0 key.
-bool CollectPrinterInfo(const char* productId, PrinterInfoList& records);
+class WalkObserver;
+bool CollectPrinterInfo(const char* productId, PrinterInfoList& records, WalkObserver* observer = nullptr);
 
 }  // namespace korvane

@@ -5,6 +5,7 @@
 
 #include "registry_access.h"
 #include "registry_paths.h"
+#include "walk_observer.h"
 
 namespace korvane {
 namespace {
@@ -26,11 +27,13 @@ void FindKey(const StringList& usbKeys, const std::string& keyName, std::string&
 }  // namespace
 
 bool FindInterfaceKeys(const std::string& productId, std::string& interface0Path,
-                       std::string& interface1Path, std::string& interface2Path) {
+                       std::string& interface1Path, std::string& interface2Path, WalkObserver* observer) {
   const std::string base = std::string(paths::kVendorPart) + paths::kVendorId + paths::kProductPart +
                            productId + paths::kInterfacePart;
   StringList usbKeys;
-  if (ListSubkeys(HKEY_LOCAL_MACHINE, paths::kUsbDevices, usbKeys) <= 0) return false;
+  const auto count = ListSubkeys(HKEY_LOCAL_MACHINE, paths::kUsbDevices, usbKeys);
+  if (observer != nullptr) observer->UsbKeysListed(count, usbKeys);
+  if (count <= 0) return false;
   FindKey(usbKeys, base + "0", interface0Path);
   FindKey(usbKeys, base + "1", interface1Path);
   FindKey(usbKeys, base + "2", interface2Path);

@@ -10,7 +10,9 @@ namespace korvane {
 // letter case, and sets each found one's output to that key's full path, with
 // the name as the registry lists it. Outputs of keys not found are left as they
 // were. Returns false when the USB key cannot be listed or has no subkeys.
+class WalkObserver;
 bool FindInterfaceKeys(const std::string& productId, std::string& interface0Path,
-                       std::string& interface1Path, std::string& interface2Path);
+                       std::string& interface1Path, std::string& interface2Path,
+                       WalkObserver* observer = nullptr);
 
 }  // namespace korvane

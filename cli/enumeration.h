@@ -1,0 +1,31 @@
+// Runs the enumeration through one of the library's four exports and brings
+// the result into one form, with every text as UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvane_cli {
+
+struct Device {
+  std::string name;   // UTF-8
+  std::string port0;
+  std::string port2;
+  bool online = false;
+};
+
+enum class Export { BufferA, BufferW, CallbackA, CallbackW };
+
+struct Enumeration {
+  std::int32_t result = -1;  // the export's result: -1 failure, else the number of devices
+  std::vector<Device> devices;
+};
+
+Enumeration Enumerate(const std::string& productId, Export form);
+
+// Text in the ANSI code page, or UTF-16, as UTF-8. Unpaired surrogates become U+FFFD.
+std::string AnsiToUtf8(const char* text);
+std::string Utf16ToUtf8(const std::u16string& text);
+
+}  // namespace korvane_cli

@@ -1,0 +1,137 @@
+#include "explain.h"
+
+#include <cctype>
+
+#include "enumeration.h"
+
+namespace korvane_cli {
+namespace {
+
+constexpr const char* kUsbKey = "SYSTEM\\CurrentControlSet\\Enum\\USB";
+constexpr const char* kSerialPorts = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+// Registry text (ANSI code page) as UTF-8, quoted.
+std::string Quoted(std::string_view text) { return "\"" + AnsiToUtf8(std::string(text).c_str()) + "\""; }
+std::string Text(std::string_view text) { return AnsiToUtf8(std::string(text).c_str()); }
+
+std::string Lower(std::string text) {
+  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The product id in a key name "Vid_7c1f&Pid_XXXX&MI_0n", if it is one of the vendor's.
+std::string VendorProductId(const std::string& keyName) {
+  const std::string lower = Lower(keyName);
+  const std::string start = "vid_7c1f&pid_";
+  if (lower.compare(0, start.size(), start) != 0) return std::string();
+  const auto end = lower.find('&', start.size());
+  return keyName.substr(start.size(), end == std::string::npos ? std::string::npos : end - start.size());
+}
+
+std::string Joined(const korvane::StringList& items) {
+  std::string text;
+  for (const auto item : items) text += (text.empty() ? "" : ", ") + Text(item);
+  return text.empty() ? "none" : text;
+}
+
+}  // namespace
+
+std::string Explainer::InterfaceKeyName(int interface) const {
+  return "Vid_7c1f&Pid_" + productId_ + "&MI_0" + std::to_string(interface);
+}
+
+void Explainer::UsbKeysListed(std::int32_t count, const korvane::StringList& names) {
+  if (count < 0) {
+    out_ << kUsbKey << " cannot be listed: the walk fails here.\n";
+    return;
+  }
+  out_ << kUsbKey << ": " << count << " device keys.\n";
+  if (count == 0) out_ << "  It holds no device: the walk fails here.\n";
+  for (const auto name : names) {
+    const auto product = VendorProductId(std::string(name));
+    if (!product.empty()) vendorProducts_.insert(product);
+  }
+}
+
+void Explainer::InterfaceKeysFound(const std::string& interface0, const std::string& interface1,
+                                   const std::string& interface2) {
+  const std::string* paths[] = {&interface0, &interface1, &interface2};
+  for (int i = 0; i < 3; ++i) {
+    out_ << "Interface " << i << " key: ";
+    if (paths[i]->empty()) {
+      out_ << "none named " << InterfaceKeyName(i) << " (compared without regard to case).\n";
+    } else {
+      out_ << Text(*paths[i]) << "\n";
+    }
+  }
+  if (!interface0.empty()) return;
+  out_ << "Without the interface 0 key there is no device to find: the walk fails here.\n";
+  out_ << "Product ids of this vendor in the registry: ";
+  if (vendorProducts_.empty()) out_ << "none";
+  std::string separator;
+  for (const auto& product : vendorProducts_) {
+    out_ << separator << Text(product);
+    separator = ", ";
+  }
+  out_ << "\n";
+}
+
+void Explainer::ListingFailed(const std::string& path) {
+  out_ << "Cannot list " << Text(path) << ": the walk fails here.\n";
+  if (path == kSerialPorts) {
+    out_ << "  This key exists only while Windows runs, so an export of an offline hive lacks it.\n"
+            "  Take it from the running machine:\n"
+            "    reg export HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM serialcomm.reg\n";
+  }
+}
+
+void Explainer::SerialPortsListed(const korvane::StringList& ports) {
+  out_ << "Serial ports present now (" << kSerialPorts << "): " << Joined(ports) << "\n";
+}
+
+void Explainer::InstancesListed(const std::string& interface0Path, const korvane::StringList& instances) {
+  out_ << "Instances under " << Text(interface0Path) << ": " << instances.size() << "\n";
+  if (instances.empty()) out_ << "  No device of this product has been installed.\n";
+}
+
+void Explainer::PrefixRead(std::string_view instance, const std::string& interface1Instance,
+                           const std::string& prefix) {
+  prefix_ = prefix;
+  out_ << "Instance " << Text(instance) << ":\n";
+  if (prefix.empty()) {
+    out_ << "  No \"ParentIdPrefix\" at " << Text(interface1Instance)
+         << ", so no printer can be linked to this instance.\n";
+  } else {
+    out_ << "  \"ParentIdPrefix\" at " << Text(interface1Instance) << ", first 11 characters: " << Quoted(prefix)
+         << "\n";
+  }
+}
+
+void Explainer::ModelChecked(std::string_view model, std::int32_t instanceCount, std::string_view match) {
+  out_ << "  USBPRINT model " << Text(model) << " (" << instanceCount << " instances): ";
+  if (match.empty()) {
+    out_ << "none begins with " << Quoted(prefix_) << "\n";
+  } else {
+    out_ << Text(match) << " begins with the prefix\n";
+  }
+}
+
+void Explainer::PrinterChecked(std::string_view modelInstance, const std::string& printerKey) {
+  const std::string_view port = modelInstance.size() <= 6 ? modelInstance : modelInstance.substr(modelInstance.size() - 6);
+  if (printerKey.empty()) {
+    out_ << "    no printer's \"Port\" begins with " << Quoted(port) << ", so no device is reported for this model\n";
+  } else {
+    out_ << "    printer " << Text(printerKey) << ": its \"Port\" begins with " << Quoted(port) << "\n";
+  }
+}
+
+void Explainer::RecordMade(const korvane::PrinterInfo& record, const std::string& port0Key,
+                           const std::string& port2Key) {
+  out_ << "    \"PortName\" of interface 0 (" << Text(port0Key) << "): " << Quoted(record.port0) << "\n";
+  out_ << "    \"PortName\" of interface 2 (" << Text(port2Key) << "): " << Quoted(record.port2) << "\n";
+  out_ << "    " << (record.online != 0 ? "online: " : "offline: ") << Quoted(record.port0)
+       << (record.online != 0 ? " is" : " is not") << " among the serial ports present\n";
+  out_ << "    found: " << Quoted(record.name) << "\n";
+}
+
+}  // namespace korvane_cli
