@@ -4,6 +4,12 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -102,8 +108,7 @@ int Run(const Options& options) {
       return kBadInput;
     }
     source = std::move(loaded.source);
-    const auto note = korvane_cli::ProvideCurrentControlSet();
-    if (!note.empty()) std::cerr << "korvane: " << note << "\n";
+    if (!loaded.note.empty()) std::cerr << "korvane: " << loaded.note << "\n";
   } else if (!korvane_cli::HasLiveRegistry()) {
     std::cerr << "korvane: there is no Windows registry here; give the exports to read with --reg FILE\n";
     return kUsage;
@@ -125,6 +130,10 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+  // The same bytes on every platform: UTF-8, lines ended by "\n" alone.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   Options options;
   CLI::App app(kDescription, "korvane");
   app.footer(kFooter);

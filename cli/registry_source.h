@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "regfile/reg_parser.h"
+
 namespace korvane_cli {
 
 class RegistrySource {
@@ -16,6 +18,7 @@ class RegistrySource {
 struct LoadOutcome {
   std::unique_ptr<RegistrySource> source;  // keeps the loaded registry in use while it lives
   std::string error;                       // "FILE:LINE: what" for a malformed file
+  std::string note;                        // what the loading changed, for standard error
 };
 
 // Loads the files; on success the library reads them until source is destroyed.
@@ -24,13 +27,15 @@ LoadOutcome LoadRegistryFiles(const std::vector<std::string>& files);
 // Whether the library can read the machine's own registry here (not on the host).
 bool HasLiveRegistry();
 
-// Exports of an offline SYSTEM hive name ControlSet00N instead of
-// CurrentControlSet. When the registry read has none, makes the control set
-// that SYSTEM\Select\Current names (else ControlSet001) serve as it, and
-// returns a note saying so; otherwise returns "".
-std::string ProvideCurrentControlSet();
+// Parses every file before anything is loaded, so that a malformed one loads
+// nothing; returns the first error's message, or "".
+std::string ParseAll(const std::vector<std::string>& files, std::vector<regfile::Script>& scripts,
+                     regfile::AnsiToUtf16 ansiToUtf16);
 
-// Makes HKLM\SYSTEM\<controlSet> appear as HKLM\SYSTEM\CurrentControlSet.
-void AliasCurrentControlSet(const std::string& controlSet);
+// Exports of an offline SYSTEM hive name ControlSet00N instead of
+// CurrentControlSet. When the exports hold no CurrentControlSet, the control
+// set that SYSTEM\Select\Current names (else ControlSet001) is loaded as
+// CurrentControlSet; returns a note saying so, or "".
+std::string ProvideCurrentControlSet(std::vector<regfile::Script>& scripts);
 
 }  // namespace korvane_cli

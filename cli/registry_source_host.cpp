@@ -1,7 +1,6 @@
 // On the host the library reads the stand-in's in-memory registry.
-#include <stdexcept>
-
 #include "registry_source.h"
+#include "winhost/codepage.h"
 #include "winhost/system.h"
 
 namespace korvane_cli {
@@ -13,23 +12,25 @@ class LoadedRegistry : public RegistrySource {
   ~LoadedRegistry() override { winhost::InstallRegistry(std::make_shared<winhost::Registry>()); }
 };
 
+std::u16string WidenAnsi(std::string_view bytes) { return winhost::FromAnsi(bytes, winhost::AnsiCodePage()); }
+
 }  // namespace
 
 bool HasLiveRegistry() { return false; }
 
 LoadOutcome LoadRegistryFiles(const std::vector<std::string>& files) {
   LoadOutcome outcome;
-  try {
-    outcome.source = std::make_unique<LoadedRegistry>(winhost::LoadRegistry(files));
-  } catch (const std::runtime_error& e) {
-    outcome.error = e.what();
+  std::vector<regfile::Script> scripts;
+  outcome.error = ParseAll(files, scripts, &WidenAnsi);
+  if (!outcome.error.empty()) return outcome;
+  outcome.note = ProvideCurrentControlSet(scripts);
+  auto registry = std::make_shared<winhost::Registry>();
+  for (auto& script : scripts) {
+    registry->Apply(script);
+    script = regfile::Script{};  // each file's sections go once applied
   }
+  outcome.source = std::make_unique<LoadedRegistry>(std::move(registry));
   return outcome;
-}
-
-void AliasCurrentControlSet(const std::string& controlSet) {
-  const std::u16string from = u"SYSTEM\\" + std::u16string(controlSet.begin(), controlSet.end());
-  winhost::InstalledRegistry()->CopyKey(winhost::Root::LocalMachine, from, u"SYSTEM\\CurrentControlSet");
 }
 
 }  // namespace korvane_cli

@@ -80,14 +80,10 @@ bool HasLiveRegistry() { return true; }
 
 LoadOutcome LoadRegistryFiles(const std::vector<std::string>& files) {
   LoadOutcome outcome;
-  // Every file is read before anything is written, so a malformed one loads nothing.
-  std::vector<regfile::Script> scripts(files.size());
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    if (const auto error = regfile::ParseFile(files[i], scripts[i], &WidenAnsi)) {
-      outcome.error = error->message();
-      return outcome;
-    }
-  }
+  std::vector<regfile::Script> scripts;
+  outcome.error = ParseAll(files, scripts, &WidenAnsi);
+  if (!outcome.error.empty()) return outcome;
+  outcome.note = ProvideCurrentControlSet(scripts);
   auto registry = std::make_unique<OfflineRegistry>();
   if (!registry->Create()) {
     outcome.error = "cannot create a registry key to load the exports into";
@@ -100,21 +96,6 @@ LoadOutcome LoadRegistryFiles(const std::vector<std::string>& files) {
   }
   outcome.source = std::move(registry);
   return outcome;
-}
-
-void AliasCurrentControlSet(const std::string& controlSet) {
-  HKEY target = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet", 0, nullptr, REG_OPTION_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &target, nullptr) != ERROR_SUCCESS) {
-    return;
-  }
-  const std::string from = "SYSTEM\\" + controlSet;
-  HKEY source = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, from.c_str(), 0, KEY_READ, &source) == ERROR_SUCCESS) {
-    RegCopyTreeA(source, nullptr, target);
-    RegCloseKey(source);
-  }
-  RegCloseKey(target);
 }
 
 }  // namespace korvane_cli

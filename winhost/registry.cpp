@@ -48,17 +48,6 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && UpperCaseName(a) == UpperCaseName(b);
 }
 
-void CopyInto(const Key& from, Key& to) {
-  to.values = from.values;
-  for (const auto& child : from.subkeys) {
-    auto copy = std::make_shared<Key>();
-    copy->name = child->name;
-    copy->upper = child->upper;
-    CopyInto(*child, *copy);
-    to.subkeys.push_back(std::move(copy));  // the source is sorted, so the copy is too
-  }
-}
-
 void MarkDeleted(Key& key) {
   key.deleted = true;
   for (auto& child : key.subkeys) MarkDeleted(*child);
@@ -182,16 +171,6 @@ void Registry::ApplyLocked(const regfile::KeyOp& op) {
 void Registry::Apply(const regfile::Script& script) {
   std::unique_lock lock(mutex_);
   for (const auto& op : script.keys) ApplyLocked(op);
-}
-
-void Registry::CopyKey(Root root, std::u16string_view from, std::u16string_view to) {
-  std::unique_lock lock(mutex_);
-  const Key* source = FindLocked(root, from);
-  if (source == nullptr) return;
-  const auto snapshot = std::make_shared<Key>(*source);  // copying into our own subtree must not see itself
-  Key* target = CreateLocked(root, to);
-  target->subkeys.clear();
-  CopyInto(*snapshot, *target);
 }
 
 Status Registry::Open(const KeyPtr& from, std::u16string_view path, KeyPtr& out) const {

@@ -52,9 +52,6 @@ class Registry {
   void DeleteValue(Root root, std::u16string_view path, std::u16string_view name);
   // Applies a parsed .reg file as importing it does, all under one lock.
   void Apply(const regfile::Script& script);
-  // Copies the key at from, with everything below it, to a new key at to.
-  // Does nothing when from is missing.
-  void CopyKey(Root root, std::u16string_view from, std::u16string_view to);
 
   // Reads, for the stand-in's Reg* calls.
   KeyPtr RootKey(Root root) const;

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Runs korvane.exe under Wine for every run listed in cases.txt and compares
+# its standard output and exit status, byte for byte, with the expected ones
+# that the host build is held to. Then runs it on Wine's own registry, loaded
+# with regedit from the same fixture, without --reg.
+#
+#   run_cli_under_wine.sh ARCH BUILD_DIR BIN_DIR FIXTURES_DIR
+#
+# Exits 77 (skipped) when Wine cannot start for ARCH, unless KORVANE_REQUIRE_WINE=1.
+set -uo pipefail
+if [[ $# -ne 4 ]]; then
+  echo "usage: $0 ARCH BUILD_DIR BIN_DIR FIXTURES_DIR" >&2
+  exit 2
+fi
+arch=$1 build_dir=$2 bin=$3 fixtures=$4
+here=$(cd "$(dirname "$0")" && pwd)
+
+# shellcheck source=../../scripts/wine.sh
+source "$here/../../scripts/wine.sh"
+if ! wine_available "$arch"; then
+  [[ ${KORVANE_REQUIRE_WINE:-0} == 1 ]] && { echo "Wine ($arch) cannot run on this machine" >&2; exit 1; }
+  echo "SKIP: Wine ($arch) cannot run on this machine"
+  exit 77
+fi
+wine_setup "$build_dir" "$arch" || exit 1
+trap 'wine_teardown' EXIT
+cd "$bin" || exit 1
+
+passed=0
+failed=0
+out=$build_dir/wine-cli.out
+
+# compare NAME STATUS EXPECTED_FILE ARGS...
+compare() {
+  local name=$1 status=$2 expected=$3
+  shift 3
+  wine_run korvane.exe "$@" >"$out" 2>/dev/null
+  local rc=$?
+  if [[ $rc -eq $status ]] && cmp -s "$out" "$expected"; then
+    passed=$((passed + 1))
+  else
+    echo "FAILED: $name: exit $rc (expected $status); output differs:"
+    diff "$expected" "$out" | head -20
+    failed=$((failed + 1))
+  fi
+}
+
+fixturesWindows=$(_wine_windows_path "$fixtures")
+while read -r name status args; do
+  [[ -z $name || $name == \#* ]] && continue
+  words=()
+  for word in $args; do
+    [[ $word == @* ]] && word="$fixturesWindows\\${word#@}"
+    words+=("$word")
+  done
+  compare "$name" "$status" "$here/expected/$name.out" "${words[@]}"
+done <"$here/cases.txt"
+
+# Wine's own registry, loaded by regedit, gives the same lines as the export.
+if wine_load_scenario "$bin/regprep.exe" "$fixtures/devices.reg"; then
+  compare live-registry 0 "$here/expected/lines.out" 4B31
+  compare live-registry-explain 0 "$here/expected/explain.out" --explain 4B52
+else
+  echo "FAILED: loading devices.reg"
+  failed=$((failed + 1))
+fi
+
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
