@@ -32,7 +32,7 @@ std::shared_ptr<winhost::Registry> LoadBenchRegistry() {
     return nullptr;
   }
   auto registry = std::make_shared<winhost::Registry>();
-  registry->Apply(parsed.script);
+  registry->Apply(std::move(parsed.script));
   return registry;
 }
 

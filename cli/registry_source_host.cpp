@@ -25,10 +25,7 @@ LoadOutcome LoadRegistryFiles(const std::vector<std::string>& files) {
   if (!outcome.error.empty()) return outcome;
   outcome.note = ProvideCurrentControlSet(scripts);
   auto registry = std::make_shared<winhost::Registry>();
-  for (auto& script : scripts) {
-    registry->Apply(script);
-    script = regfile::Script{};  // each file's sections go once applied
-  }
+  for (auto& script : scripts) registry->Apply(std::move(script));
   outcome.source = std::make_unique<LoadedRegistry>(std::move(registry));
   return outcome;
 }

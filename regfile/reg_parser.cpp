@@ -759,9 +759,17 @@ void Run(ParserState& s) {
   }
 }
 
+// Reads the file in one go into a string sized up front: an export can be
+// hundreds of megabytes, and growing the string as it comes copies it again
+// and again.
 bool ReadWholeFile(const std::string& fileName, std::string& bytes) {
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
   if (file == nullptr) return false;
+  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+    const long size = std::ftell(file.get());
+    if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
+    std::rewind(file.get());
+  }
   char buffer[1 << 16];
   std::size_t got = 0;
   while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);

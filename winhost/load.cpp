@@ -17,7 +17,7 @@ std::shared_ptr<Registry> LoadRegistry(const std::vector<std::string>& regFiles)
     if (const auto error = regfile::ParseFile(file, script, &WidenInAnsiCodePage)) {
       throw std::runtime_error(error->message());
     }
-    registry->Apply(script);
+    registry->Apply(std::move(script));
   }
   return registry;
 }

@@ -45,7 +45,11 @@ Key* FindChild(const Key& parent, std::u16string_view name) {
 }
 
 bool SameName(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && UpperCaseName(a) == UpperCaseName(b);
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && UpperUnit(a[i]) != UpperUnit(b[i])) return false;
+  }
+  return true;
 }
 
 void MarkDeleted(Key& key) {
@@ -148,29 +152,32 @@ void Registry::DeleteValue(Root root, std::u16string_view path, std::u16string_v
                values.end());
 }
 
-void Registry::ApplyLocked(const regfile::KeyOp& op) {
+void Registry::ApplyLocked(regfile::KeyOp& op) {
   if (op.remove) {
     DeleteLocked(op.root, op.path);
     return;
   }
   Key* key = CreateLocked(op.root, op.path);
-  for (const auto& valueOp : op.values) {
+  for (auto& valueOp : op.values) {
     auto existing = std::find_if(key->values.begin(), key->values.end(),
                                  [&](const Value& v) { return SameName(v.name, valueOp.name); });
     if (valueOp.remove) {
       if (existing != key->values.end()) key->values.erase(existing);
     } else if (existing != key->values.end()) {
       existing->type = valueOp.type;
-      existing->data = valueOp.data;
+      existing->data = std::move(valueOp.data);
     } else {
-      key->values.push_back(Value{valueOp.name, valueOp.type, valueOp.data});
+      key->values.push_back(Value{std::move(valueOp.name), valueOp.type, std::move(valueOp.data)});
     }
   }
 }
 
-void Registry::Apply(const regfile::Script& script) {
+void Registry::Apply(regfile::Script script) {
   std::unique_lock lock(mutex_);
-  for (const auto& op : script.keys) ApplyLocked(op);
+  for (auto& op : script.keys) {
+    ApplyLocked(op);
+    op = regfile::KeyOp{};  // what was not moved into the tree goes at once
+  }
 }
 
 Status Registry::Open(const KeyPtr& from, std::u16string_view path, KeyPtr& out) const {

@@ -50,8 +50,9 @@ class Registry {
   void SetValue(Root root, std::u16string_view path, std::u16string_view name, std::uint32_t type,
                 std::vector<std::uint8_t> data);
   void DeleteValue(Root root, std::u16string_view path, std::u16string_view name);
-  // Applies a parsed .reg file as importing it does, all under one lock.
-  void Apply(const regfile::Script& script);
+  // Applies a parsed .reg file as importing it does, all under one lock,
+  // taking over its names and data.
+  void Apply(regfile::Script script);
 
   // Reads, for the stand-in's Reg* calls.
   KeyPtr RootKey(Root root) const;
@@ -64,7 +65,7 @@ class Registry {
   Key* FindLocked(Root root, std::u16string_view path) const;
   Key* CreateLocked(Root root, std::u16string_view path);
   void DeleteLocked(Root root, std::u16string_view path);
-  void ApplyLocked(const regfile::KeyOp& op);
+  void ApplyLocked(regfile::KeyOp& op);
 
   mutable std::shared_mutex mutex_;
   std::vector<KeyPtr> roots_;  // indexed by Root
