@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <utility>
 
@@ -765,11 +766,9 @@ void Run(ParserState& s) {
 bool ReadWholeFile(const std::string& fileName, std::string& bytes) {
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
   if (file == nullptr) return false;
-  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-    const long size = std::ftell(file.get());
-    if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
-    std::rewind(file.get());
-  }
+  std::error_code error;
+  const auto size = std::filesystem::file_size(fileName, error);  // fails for a folder
+  if (!error && size < bytes.max_size()) bytes.reserve(static_cast<std::size_t>(size));
   char buffer[1 << 16];
   std::size_t got = 0;
   while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
