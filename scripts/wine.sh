@@ -3,6 +3,7 @@
 # .reg fixtures. Source this file, then:
 #
 #   wine_available [win32|win64]         whether Wine can start on this machine at all
+#   wine_require_or_skip [win32|win64]   for test drivers: exit 77 (skipped) unless it can
 #   wine_setup BUILD_DIR [win32|win64]   prefix BUILD_DIR/wine-prefix, persistent server
 #   wine_load_scenario REGPREP_EXE FILE...
 #                                        reset the trees a scenario owns, import FILEs in order
@@ -73,6 +74,20 @@ wine_available() {
     [[ -x /usr/lib/wine/wine64 ]] && _wine_loader=/usr/lib/wine/wine64
   fi
   _wine_check_loader
+}
+
+# For test drivers: returns when Wine can start for ARCH; otherwise exits the
+# script with 77, which ctest counts as skipped, or with 1 when
+# KORVANE_REQUIRE_WINE=1 says that Wine must run here.
+wine_require_or_skip() {
+  local arch=${1:-win32}
+  wine_available "$arch" && return 0
+  if [[ ${KORVANE_REQUIRE_WINE:-0} == 1 ]]; then
+    echo "Wine ($arch) cannot run on this machine" >&2
+    exit 1
+  fi
+  echo "SKIP: Wine ($arch) cannot run on this machine"
+  exit 77
 }
 
 wine_setup() {

@@ -17,11 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 # shellcheck source=../../scripts/wine.sh
 source "$here/../../scripts/wine.sh"
-if ! wine_available "$arch"; then
-  [[ ${KORVANE_REQUIRE_WINE:-0} == 1 ]] && { echo "Wine ($arch) cannot run on this machine" >&2; exit 1; }
-  echo "SKIP: Wine ($arch) cannot run on this machine"
-  exit 77
-fi
+wine_require_or_skip "$arch"
 wine_setup "$build_dir" "$arch" || exit 1
 trap 'wine_teardown' EXIT
 cd "$bin" || exit 1

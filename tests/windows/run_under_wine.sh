@@ -18,14 +18,7 @@ suite=$1 arch=$2 build_dir=$3 bin=$4 fixtures=$5
 # shellcheck source=../../scripts/wine.sh
 source "$(dirname "$0")/../../scripts/wine.sh"
 
-if ! wine_available "$arch"; then
-  if [[ ${KORVANE_REQUIRE_WINE:-0} == 1 ]]; then
-    echo "Wine ($arch) cannot run on this machine" >&2
-    exit 1
-  fi
-  echo "SKIP: Wine ($arch) cannot run on this machine"
-  exit 77
-fi
+wine_require_or_skip "$arch"
 wine_setup "$build_dir" "$arch" || exit 1
 trap 'wine_teardown' EXIT
 cd "$bin" || exit 1
