@@ -33,7 +33,7 @@ std::uint32_t SelectedControlSet(const std::vector<regfile::Script>& scripts) {
       if (key.root != regfile::Root::LocalMachine || Upper(key.path) != u"SYSTEM\\SELECT") continue;
       for (const auto& value : key.values) {
         if (Upper(value.name) != u"CURRENT" || value.remove || value.type != 4 || value.data.size() != 4) continue;
-        selected = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
+        selected = static_cast<std::uint32_t>(value.data[0] | (value.data[1] << 8) | (value.data[2] << 16)) |
                    (static_cast<std::uint32_t>(value.data[3]) << 24);
       }
     }

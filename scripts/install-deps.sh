@@ -7,7 +7,11 @@ set -euo pipefail
 # under Wine use a 64-bit build of the same sources and wine64: these machines'
 # kernels run no 32-bit code, so 32-bit Wine cannot start here.
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb)
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb
+          # Screenshots of tarnwell's window ('import'), and Japanese glyphs in it.
+          imagemagick fonts-ipafont-gothic
+          # korvane's arguments and JSON; memcheck of the host tests.
+          libcli11-dev nlohmann-json3-dev valgrind)
 
 missing=()
 for p in "${packages[@]}"; do

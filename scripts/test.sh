@@ -29,3 +29,8 @@ cmake -S . -B build/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
 cmake --build build/win64 -j "$jobs"
 KORVANE_REQUIRE_WINE=1 ctest --test-dir build/win64 --output-on-failure
+
+echo "== fuzzing, sanitizers under threads, memcheck"
+bash scripts/fuzz.sh 30
+bash scripts/tsan.sh
+bash scripts/memcheck.sh

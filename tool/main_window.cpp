@@ -37,14 +37,15 @@ struct ControlSpec {
   bool inFrame;
 };
 
-// In tab order, which is also the order of creation.
+// In tab order, which is also the order of creation. The frame comes last,
+// though it is drawn first: each control clips the siblings created before
+// it, so a frame created before the controls inside it would hide them.
 const ControlSpec kControls[] = {
     {L"BUTTON", L"Get", 0, BS_PUSHBUTTON | WS_TABSTOP, kGet, 240, 240, 1335, 375, false},
     {L"BUTTON", L"Clear", 0, BS_PUSHBUTTON | WS_TABSTOP, kClear, 1800, 240, 1215, 375, false},
     {L"BUTTON", L"Close", 0, BS_PUSHBUTTON | WS_TABSTOP, kClose, 5280, 240, 855, 375, false},
     {L"LISTBOX", L"", WS_EX_CLIENTEDGE, LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | WS_VSCROLL | WS_TABSTOP, kList, 120,
      1410, 6015, 2400, false},
-    {L"BUTTON", L"Device", 0, BS_GROUPBOX, kFrame, 0, 0, 1995, 1245, true},
     // The four option buttons and the text box form one radio group.
     {L"BUTTON", L"Model-C300 USB", 0, BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, kOption0 + 0, 180, 240, 1575, 195,
      true},
@@ -52,6 +53,7 @@ const ControlSpec kControls[] = {
     {L"BUTTON", L"Model-A100", 0, BS_AUTORADIOBUTTON | WS_TABSTOP, kOption0 + 2, 180, 660, 1575, 195, true},
     {L"EDIT", L"", WS_EX_CLIENTEDGE, ES_AUTOHSCROLL | WS_TABSTOP, kProductIdText, 450, 870, 735, 270, true},
     {L"BUTTON", L"", 0, BS_AUTORADIOBUTTON | WS_TABSTOP, kOption0 + 3, 180, 900, 1575, 195, true},
+    {L"BUTTON", L"Device", 0, BS_GROUPBOX, kFrame, 0, 0, 1995, 1245, true},
 };
 
 int ToPixels(int twips, int dpi) { return MulDiv(twips, dpi, kTwipsPerInch); }

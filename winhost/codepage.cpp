@@ -58,8 +58,12 @@ std::string ToCp932(std::u16string_view text, bool& usedDefault) {
   std::string result;
   result.reserve(text.size() * 2);
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t units =
-        (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size()) ? 2 : 1;
+    // Only a low surrogate completes a pair; after a lone high surrogate the
+    // next unit (the terminator, say) is a character of its own.
+    const std::size_t units = (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size() &&
+                               text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+                                  ? 2
+                                  : 1;
     char in[4];
     for (std::size_t k = 0; k < units; ++k) {
       in[2 * k] = static_cast<char>(text[i + k] & 0xFF);

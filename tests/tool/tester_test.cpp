@@ -214,7 +214,7 @@ TEST_F(TesterFixture, HostileRecordsNeverReadOutsideTheBuffer) {
        },
        ", , , OnLine"},
       {"a string running to the buffer's end", R + 4,
-       [R](unsigned char* b) {
+       [](unsigned char* b) {
          std::memcpy(b + R, "ABCD", 4);  // no NUL before the end
          return PackedPrinterInfo{b + R, b + R + 2, nullptr, -1};
        },
