@@ -98,13 +98,13 @@ struct Form {
 void CreateControls(HWND window, HINSTANCE instance) {
   const int dpi = ScreenDpi();
   const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
-  for (const auto& spec : kControls) {
-    const int left = spec.left + (spec.inFrame ? kFrameLeft : 0);
-    const int top = spec.top + (spec.inFrame ? kFrameTop : 0);
+  for (const auto& layout : kControls) {
+    const int left = layout.left + (layout.inFrame ? kFrameLeft : 0);
+    const int top = layout.top + (layout.inFrame ? kFrameTop : 0);
     const HWND control = CreateWindowExW(
-        spec.exStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | spec.style, ToPixels(left, dpi), ToPixels(top, dpi),
-        ToPixels(spec.width, dpi), ToPixels(spec.height, dpi), window,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+        layout.exStyle, layout.className, layout.text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | layout.style, ToPixels(left, dpi), ToPixels(top, dpi),
+        ToPixels(layout.width, dpi), ToPixels(layout.height, dpi), window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
     SendMessageW(control, WM_SETFONT, font, FALSE);
   }
   SendDlgItemMessageW(window, kProductIdText, EM_SETLIMITTEXT, 4, 0);
