@@ -28,6 +28,8 @@ bool RemoveHandle(HKEY key);
 
 void CountCall(Call call);
 void CountTaskMemBlock(long delta);
+// False once FailTaskMemAllocAfter has used up its successes.
+bool TakeTaskMemAlloc();
 bool Tracing();
 void Record(TraceEntry entry);
 

@@ -4,6 +4,7 @@
 #include "internal.h"
 
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T bytes) {
+  if (!winhost::detail::TakeTaskMemAlloc()) return nullptr;
   void* block = std::malloc(bytes == 0 ? 1 : bytes);
   if (block != nullptr) winhost::detail::CountTaskMemBlock(+1);
   return block;

@@ -17,6 +17,7 @@ struct State {
   std::atomic<unsigned> codePage{1252};
   std::array<std::atomic<std::uint64_t>, kCallKinds> calls{};
   std::atomic<long> taskMemBlocks{0};
+  std::atomic<long> taskMemAllocsLeft{-1};  // negative: no limit
 };
 
 State& TheState() {
@@ -65,6 +66,8 @@ void SetAnsiCodePage(unsigned codePage) {
 }
 
 unsigned AnsiCodePage() { return TheState().codePage; }
+
+void FailTaskMemAllocAfter(long successes) { TheState().taskMemAllocsLeft = successes < 0 ? -1 : successes; }
 
 Counters ReadCounters() {
   auto& state = TheState();
@@ -123,6 +126,14 @@ bool RemoveHandle(HKEY key) {
 void CountCall(Call call) { ++TheState().calls[static_cast<std::size_t>(call)]; }
 
 void CountTaskMemBlock(long delta) { TheState().taskMemBlocks += delta; }
+
+bool TakeTaskMemAlloc() {
+  auto& left = TheState().taskMemAllocsLeft;
+  long now = left.load();
+  while (now > 0 && !left.compare_exchange_weak(now, now - 1)) {
+  }
+  return now != 0;
+}
 
 bool Tracing() { return traceOfThisThread.has_value(); }
 

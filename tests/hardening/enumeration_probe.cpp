@@ -5,9 +5,9 @@
 #include <cstring>
 #include <sstream>
 
+#include <windows.h>
+
 #include "korvane.h"
-#include "winhost/codepage.h"
-#include "winhost/system.h"
 
 namespace hardening {
 namespace {
@@ -19,13 +19,13 @@ constexpr std::size_t kMaxPort = 6;                 // characters of a port name
 constexpr std::size_t kMaxCallbackUnits = 1 << 16;  // longer than any registry string the walk reads
 
 template <typename Char>
-using BufferExport = std::int32_t (*)(const Char*, void*, std::uint32_t, std::uint32_t*);
+using BufferExport = std::int32_t(KORVANE_CALL*)(const Char*, void*, std::uint32_t, std::uint32_t*);
 
 template <typename Char>
-using Callback = std::int32_t (*)(const Char*, const Char*, const Char*, std::int32_t, uintptr_t);
+using Callback = std::int32_t(KORVANE_CALL*)(const Char*, const Char*, const Char*, std::int32_t, uintptr_t);
 
 template <typename Char>
-using CallbackExport = std::int32_t (*)(const Char*, Callback<Char>, uintptr_t);
+using CallbackExport = std::int32_t(KORVANE_CALL*)(const Char*, Callback<Char>, uintptr_t);
 
 bool UntouchedFrom(const std::vector<unsigned char>& buffer, std::size_t from) {
   for (std::size_t i = from; i < buffer.size(); ++i) {
@@ -147,7 +147,8 @@ std::basic_string<Char> CallbackText(const Char* text, std::vector<std::string>&
 }
 
 template <typename Char>
-std::int32_t Collect(const Char* name, const Char* port0, const Char* port2, std::int32_t online, uintptr_t context) {
+std::int32_t KORVANE_CALL Collect(const Char* name, const Char* port0, const Char* port2, std::int32_t online,
+                                  uintptr_t context) {
   auto& out = *reinterpret_cast<Outcome<Char>*>(context);
   Record<Char> record;
   record.name = CallbackText(name, out.faults);
@@ -170,6 +171,16 @@ Outcome<Char> ProbeCallback(CallbackExport<Char> call, const Char* productId) {
     out.faults.push_back("the result differs from the number of callbacks");
   }
   return out;
+}
+
+// The text converted from the ANSI code page the way the W exports convert it.
+std::basic_string<KorvaneWChar> FromAnsi(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  std::basic_string<KorvaneWChar> wide(static_cast<std::size_t>(units), 0);
+  if (units > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), units);
+  return wide;
 }
 
 template <typename Char>
@@ -196,10 +207,10 @@ std::string Escaped(std::string_view text) {
   return out;
 }
 
-std::string Escaped(std::u16string_view text) {
+std::string Escaped(std::basic_string_view<KorvaneWChar> text) {
   std::string out;
-  for (const char16_t unit : text) {
-    if (unit >= 0x20 && unit < 0x7F && unit != u'\\') {
+  for (const KorvaneWChar unit : text) {
+    if (unit >= 0x20 && unit < 0x7F && unit != '\\') {
       out.push_back(static_cast<char>(unit));
     } else {
       char hex[8];
@@ -214,19 +225,19 @@ Outcome<char> BufferA(const char* productId, bool stable) {
   return ProbeBuffer<char>(EnumPrinterInfoA, productId, stable);
 }
 
-Outcome<char16_t> BufferW(const char16_t* productId, bool stable) {
-  return ProbeBuffer<char16_t>(EnumPrinterInfoW, productId, stable);
+Outcome<KorvaneWChar> BufferW(const KorvaneWChar* productId, bool stable) {
+  return ProbeBuffer<KorvaneWChar>(EnumPrinterInfoW, productId, stable);
 }
 
 Outcome<char> CallbackA(const char* productId) { return ProbeCallback<char>(EnumPrinterInfoCallbackA, productId); }
 
-Outcome<char16_t> CallbackW(const char16_t* productId) {
-  return ProbeCallback<char16_t>(EnumPrinterInfoCallbackW, productId);
+Outcome<KorvaneWChar> CallbackW(const KorvaneWChar* productId) {
+  return ProbeCallback<KorvaneWChar>(EnumPrinterInfoCallbackW, productId);
 }
 
 Enumeration EnumerateAll(std::string_view productId) {
   const std::string narrow(productId);
-  const std::u16string wide(productId.begin(), productId.end());
+  const std::basic_string<KorvaneWChar> wide(productId.begin(), productId.end());
   return Enumeration{BufferA(narrow.c_str(), true), CallbackA(narrow.c_str()), BufferW(wide.c_str(), true),
                      CallbackW(wide.c_str())};
 }
@@ -255,11 +266,9 @@ std::vector<std::string> Faults(const Enumeration& e) {
                      Describe(e.callbackW.records));
   }
   if (e.bufferA.records.size() == e.bufferW.records.size()) {
-    const auto codePage = winhost::AnsiCodePage();
     for (std::size_t i = 0; i < e.bufferA.records.size(); ++i) {
       const auto& a = e.bufferA.records[i];
-      const WideRecord converted{winhost::FromAnsi(a.name, codePage), winhost::FromAnsi(a.port0, codePage),
-                                 winhost::FromAnsi(a.port2, codePage), a.online};
+      const WideRecord converted{FromAnsi(a.name), FromAnsi(a.port0), FromAnsi(a.port2), a.online};
       if (converted != e.bufferW.records[i]) {
         faults.push_back("W record " + Describe(std::vector<WideRecord>{e.bufferW.records[i]}) +
                          "is not the A record " + Describe(std::vector<NarrowRecord>{a}) + "converted");

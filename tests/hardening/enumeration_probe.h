@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "korvane.h"
+
 namespace hardening {
 
 template <typename Char>
@@ -31,11 +33,11 @@ bool operator!=(const Record<Char>& a, const Record<Char>& b) {
 }
 
 using NarrowRecord = Record<char>;
-using WideRecord = Record<char16_t>;
+using WideRecord = Record<KorvaneWChar>;
 
 // Text with every unit outside printable ASCII escaped, for failure messages.
 std::string Escaped(std::string_view text);
-std::string Escaped(std::u16string_view text);
+std::string Escaped(std::basic_string_view<KorvaneWChar> text);
 
 template <typename Char>
 std::ostream& operator<<(std::ostream& out, const Record<Char>& record) {
@@ -55,15 +57,15 @@ struct Outcome {
 // stable: the registry does not change during the calls, so the size query
 // and the call that fills the buffer must agree.
 Outcome<char> BufferA(const char* productId, bool stable);
-Outcome<char16_t> BufferW(const char16_t* productId, bool stable);
+Outcome<KorvaneWChar> BufferW(const KorvaneWChar* productId, bool stable);
 Outcome<char> CallbackA(const char* productId);
-Outcome<char16_t> CallbackW(const char16_t* productId);
+Outcome<KorvaneWChar> CallbackW(const KorvaneWChar* productId);
 
 struct Enumeration {
   Outcome<char> bufferA;
   Outcome<char> callbackA;
-  Outcome<char16_t> bufferW;
-  Outcome<char16_t> callbackW;
+  Outcome<KorvaneWChar> bufferW;
+  Outcome<KorvaneWChar> callbackW;
 };
 
 // The four exports on one ASCII product id, on a registry that does not change.

@@ -169,6 +169,82 @@ TEST(ExportsTest, NothingOutlivesACall) {
   EXPECT_EQ(after.openKeys, before.openKeys);
 }
 
+// A W buffer's strings record by record, port0, name, port2; "-" for an address of 0.
+std::vector<std::u16string> WideStrings(const std::vector<unsigned char>& buffer, std::int32_t count) {
+  std::vector<std::u16string> strings;
+  for (std::int32_t i = 0; i < count; ++i) {
+    PackedPrinterInfo record;
+    std::memcpy(&record, buffer.data() + sizeof record * static_cast<std::size_t>(i), sizeof record);
+    for (const void* text : {record.port0, record.name, record.port2}) {
+      strings.push_back(text != nullptr ? std::u16string(static_cast<const char16_t*>(text)) : u"-");
+    }
+  }
+  return strings;
+}
+
+std::int32_t CollectWide(const char16_t* name, const char16_t* port0, const char16_t* port2, std::int32_t online,
+                         uintptr_t context) {
+  auto& strings = *reinterpret_cast<std::vector<std::u16string>*>(context);
+  strings.insert(strings.end(), {port0, name, port2, online != 0 ? u"online" : u"offline"});
+  return 1;
+}
+
+// When the task allocator runs dry the W forms fail, or give the records with
+// the strings they could not copy left out, and free every block they took.
+TEST(ExportsTest, AnExhaustedTaskAllocator) {
+  ScopedRegistry scope({"devices.reg"});
+  const auto before = winhost::ReadCounters();
+  constexpr std::uint32_t R = sizeof(PackedPrinterInfo);
+  struct Row {
+    long successes;  // the product id's copy, then port0, name, port2 of each record
+    std::int32_t result;
+    std::uint32_t needed;
+    std::vector<std::u16string> buffer;
+    std::vector<std::u16string> callback;
+  };
+  const Row rows[] = {
+      {0, -1, kUntouched, {}, {}},
+      {1, 2, 2 * R, {u"-", u"-", u"-", u"-", u"-", u"-"},
+       {u"", u"", u"", u"online", u"", u"", u"", u"offline"}},
+      {2, 2, 2 * R + 10, {u"COM3", u"-", u"-", u"-", u"-", u"-"},
+       {u"COM3", u"", u"", u"online", u"", u"", u"", u"offline"}},
+      {7, 2, 2 * R + 10 + 36 + 10 + 10 + 36 + 10,
+       {u"COM3", u"Receipt Printer A", u"COM4", u"COM7", u"Receipt Printer B", u"COM8"},
+       {u"COM3", u"Receipt Printer A", u"COM4", u"online", u"COM7", u"Receipt Printer B", u"COM8", u"offline"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.successes);
+    std::uint32_t needed = kUntouched;
+    {
+      const testing_support::ScopedTaskMemLimit limit(row.successes);
+      EXPECT_EQ(EnumPrinterInfoW(u"4B31", nullptr, 0, &needed), -1);
+    }
+    EXPECT_EQ(needed, row.needed);
+    std::vector<unsigned char> buffer(row.needed != kUntouched ? row.needed : 0);
+    std::int32_t result = -1;
+    {
+      const testing_support::ScopedTaskMemLimit limit(row.successes);
+      result = EnumPrinterInfoW(u"4B31", buffer.data(), static_cast<std::uint32_t>(buffer.size()), &needed);
+    }
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(WideStrings(buffer, result), row.buffer);
+    std::vector<std::u16string> offered;
+    {
+      const testing_support::ScopedTaskMemLimit limit(row.successes);
+      result = EnumPrinterInfoCallbackW(u"4B31", CollectWide, reinterpret_cast<uintptr_t>(&offered));
+    }
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(offered, row.callback);
+  }
+  // The A forms take no task memory at all.
+  const testing_support::ScopedTaskMemLimit none(0);
+  std::uint32_t needed = 0;
+  EXPECT_EQ(EnumPrinterInfoA("4B31", nullptr, 0, &needed), -1);
+  std::vector<unsigned char> buffer(needed);
+  EXPECT_EQ(EnumPrinterInfoA("4B31", buffer.data(), needed, &needed), 2);
+  EXPECT_EQ(winhost::ReadCounters().taskMemBlocks, before.taskMemBlocks);
+}
+
 // Under code page 932 a Japanese printer name reaches the A buffer as
 // Shift-JIS bytes, and the W buffer's size counts UTF-16 units.
 TEST(ExportsTest, DoubleByteCodePage) {

@@ -42,6 +42,16 @@ class ScopedCodePage {
   unsigned previous_;
 };
 
+// Lets `successes` more task-allocator allocations succeed, and fails the
+// rest until the end of the scope.
+class ScopedTaskMemLimit {
+ public:
+  explicit ScopedTaskMemLimit(long successes) { winhost::FailTaskMemAllocAfter(successes); }
+  ~ScopedTaskMemLimit() { winhost::FailTaskMemAllocAfter(-1); }
+  ScopedTaskMemLimit(const ScopedTaskMemLimit&) = delete;
+  ScopedTaskMemLimit& operator=(const ScopedTaskMemLimit&) = delete;
+};
+
 // Registry calls made since construction, by kind.
 class CallCounter {
  public:

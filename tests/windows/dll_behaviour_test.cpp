@@ -11,10 +11,13 @@
 
 #include "check.h"
 #include "korvane_dll.h"
+#include "leak_probes.h"
 
 namespace {
 
+using wintest::BlockCounter;
 using wintest::Korvane;
+using wintest::NextHandleValue;
 
 constexpr unsigned char kSentinel = 0xA5;
 constexpr uint32_t kUntouched = 0xDEADBEEF;
@@ -35,44 +38,6 @@ constexpr uint32_t kUntouched = 0xDEADBEEF;
 // The 64-bit convention leaves argument removal to the caller.
 #define CHECK_STACK_KEPT(result, call) ((result) = (call))
 #endif
-
-// A task-allocator spy that counts blocks allocated and not yet freed.
-class BlockCounter : public IMallocSpy {
- public:
-  LONG outstanding = 0;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMallocSpy)) {
-      *object = this;
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T request) override { return request; }
-  void* STDMETHODCALLTYPE PostAlloc(void* actual) override {
-    if (actual != nullptr) InterlockedIncrement(&outstanding);
-    return actual;
-  }
-  void* STDMETHODCALLTYPE PreFree(void* request, BOOL spyed) override {
-    if (request != nullptr && spyed) InterlockedDecrement(&outstanding);
-    return request;
-  }
-  void STDMETHODCALLTYPE PostFree(BOOL) override {}
-  SIZE_T STDMETHODCALLTYPE PreRealloc(void* request, SIZE_T size, void** newRequest, BOOL) override {
-    *newRequest = request;
-    return size;
-  }
-  void* STDMETHODCALLTYPE PostRealloc(void* actual, BOOL) override { return actual; }
-  void* STDMETHODCALLTYPE PreGetSize(void* request, BOOL) override { return request; }
-  SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T actual, BOOL) override { return actual; }
-  void* STDMETHODCALLTYPE PreDidAlloc(void* request, BOOL) override { return request; }
-  int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
-  void STDMETHODCALLTYPE PreHeapMinimize() override {}
-  void STDMETHODCALLTYPE PostHeapMinimize() override {}
-};
 
 void CheckBufferProtocol(const Korvane& k) {
   // The same rows for both variants; W ids are wide copies of these.
@@ -241,14 +206,6 @@ void CheckThreads(const Korvane& k) {
     calls += work[i].calls;
   }
   std::printf("  %d calls on 8 threads, results identical\n", calls);
-}
-
-// The value of a new handle: the platform hands out the lowest free slot, so
-// a handle leaked in between shows as a higher value.
-uintptr_t NextHandleValue() {
-  const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  CloseHandle(event);
-  return reinterpret_cast<uintptr_t>(event);
 }
 
 BlockCounter* theSpy = nullptr;

@@ -6,7 +6,8 @@
 #
 # SUITE: scenarios (every fixture scenario through the four exports),
 # behaviour (the exports' contract), codepage (code page 932), example (the
-# README's program). Prints "N passed, N failed". Exits 77 (skipped) when
+# README's program), churn (readers against a writer process that changes the
+# registry). Prints "N passed, N failed". Exits 77 (skipped) when
 # this machine cannot start Wine for ARCH, unless KORVANE_REQUIRE_WINE=1.
 set -uo pipefail
 if [[ $# -ne 5 ]]; then
@@ -83,6 +84,15 @@ case $suite in
         cat "$out"
         failed=$((failed + 1))
       fi
+    fi
+    ;;
+  churn)
+    # The program writes its own registry: device 0, then the writer's changes.
+    if wine_run regprep.exe reset; then
+      KORVANE_WINE_TIMEOUT=600 run dll_churn_test.exe
+    else
+      echo "FAILED: regprep reset"
+      failed=$((failed + 1))
     fi
     ;;
   *)

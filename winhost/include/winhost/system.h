@@ -28,6 +28,10 @@ std::shared_ptr<Registry> LoadRegistry(const std::vector<std::string>& regFiles)
 void SetAnsiCodePage(unsigned codePage);
 unsigned AnsiCodePage();
 
+// Lets `successes` more CoTaskMemAlloc calls succeed and fails every one
+// after them, as an exhausted allocator would; a negative count lifts the limit.
+void FailTaskMemAllocAfter(long successes);
+
 enum class Call : std::uint8_t {
   RegOpenKeyExA,
   RegOpenKeyA,

@@ -1,0 +1,252 @@
+// Readers on four threads call KORVANE.dll's four exports while another
+// process adds and removes devices piece by piece in Wine's registry. Every
+// result must be -1 or a consistent enumeration; once the writer has stopped,
+// the four exports agree on what it left; no handle or task-allocator block
+// is left behind.
+//
+//   dll_churn_test.exe                          the readers; they start the writer
+//   dll_churn_test.exe --writer SEED READER_PID the writer
+//
+// The writer's exit code is the number of changes it made, so that the
+// readers can replay the same random changes and know what it left.
+#include <objbase.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "check.h"
+#include "churn.h"
+#include "leak_probes.h"
+
+namespace {
+
+using hardening::Churn;
+using hardening::Data;
+using hardening::Outcome;
+using wintest::BlockCounter;
+using wintest::NextHandleValue;
+
+constexpr std::uint32_t kSeed = 20240611;
+constexpr int kReaders = 4;
+constexpr int kRoundsPerReader = 150;       // each round calls all four exports (six walks)
+constexpr DWORD kStepsBeforeReaders = 64;  // the readers start on a registry already in flux
+constexpr ULONGLONG kWriterLimitMs = 300'000;  // should the readers never say stop
+
+const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+// Edits HKEY_LOCAL_MACHINE through the Windows API. Removing what is already
+// gone is no error; the first other error is kept.
+class WindowsEditor : public hardening::RegistryEditor {
+ public:
+  void SetValue(const std::u16string& key, std::u16string_view name, const Data& data) override {
+    const HKEY handle = Create(key);
+    if (handle == nullptr) return;
+    const std::u16string valueName(name);
+    Note(RegSetValueExW(handle, Wide(valueName), 0, data.type, data.bytes.data(),
+                        static_cast<DWORD>(data.bytes.size())));
+    RegCloseKey(handle);
+  }
+  void CreateKey(const std::u16string& key) override {
+    const HKEY handle = Create(key);
+    if (handle != nullptr) RegCloseKey(handle);
+  }
+  void DeleteKey(const std::u16string& key) override { Note(RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(key))); }
+  void DeleteValue(const std::u16string& key, std::u16string_view name) override {
+    const std::u16string valueName(name);
+    Note(RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, Wide(key), Wide(valueName)));
+  }
+
+  LSTATUS error() const { return error_; }
+
+ private:
+  HKEY Create(const std::u16string& key) {
+    HKEY handle = nullptr;
+    Note(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(key), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+                         &handle, nullptr));
+    return handle;
+  }
+  void Note(LSTATUS status) {
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && error_ == ERROR_SUCCESS) error_ = status;
+  }
+
+  LSTATUS error_ = ERROR_SUCCESS;
+};
+
+std::wstring EventName(DWORD readerPid, const wchar_t* what) {
+  return L"korvane-churn-" + std::to_wstring(readerPid) + L"-" + what;
+}
+
+int RunWriter(std::uint32_t seed, DWORD readerPid) {
+  const HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(readerPid, L"ready").c_str());
+  const HANDLE stop = OpenEventW(SYNCHRONIZE, FALSE, EventName(readerPid, L"stop").c_str());
+  if (ready == nullptr || stop == nullptr) {
+    std::fprintf(stderr, "writer: the readers' events are missing\n");
+    return 0;
+  }
+  WindowsEditor editor;
+  Churn churn(seed);
+  const ULONGLONG started = GetTickCount64();
+  DWORD steps = 0;
+  while (WaitForSingleObject(stop, 0) == WAIT_TIMEOUT && GetTickCount64() - started < kWriterLimitMs) {
+    churn.Step(&editor);
+    ++steps;
+    if (editor.error() != ERROR_SUCCESS) {
+      std::fprintf(stderr, "writer: error %ld after %lu changes\n", static_cast<long>(editor.error()),
+                   static_cast<unsigned long>(steps));
+      return 0;
+    }
+    if (steps == kStepsBeforeReaders) SetEvent(ready);
+    // Wine's walks are slow beside its writes: without a pause nearly every
+    // walk would meet a removed key, and few enumerations would be checked.
+    Sleep(1);
+  }
+  CloseHandle(ready);
+  CloseHandle(stop);
+  return static_cast<int>(steps);
+}
+
+// One reader thread's rounds; checked on the main thread, since the checker
+// keeps its tally unguarded.
+struct ReaderWork {
+  long results = 0;
+  long failures = 0;
+  long records = 0;
+  std::vector<std::string> faults;
+
+  template <typename Char>
+  void Take(const Outcome<Char>& outcome, const char* form) {
+    ++results;
+    if (outcome.result < 0) ++failures;
+    else records += static_cast<long>(outcome.records.size());
+    for (const auto& fault : hardening::ChurnFaults(outcome)) faults.push_back(std::string(form) + ": " + fault);
+  }
+};
+
+DWORD WINAPI ReadRounds(void* parameter) {
+  auto& work = *static_cast<ReaderWork*>(parameter);
+  for (int round = 0; round < kRoundsPerReader; ++round) {
+    work.Take(hardening::BufferA("4B31", false), "EnumPrinterInfoA");
+    work.Take(hardening::BufferW(L"4B31", false), "EnumPrinterInfoW");
+    work.Take(hardening::CallbackA("4B31"), "EnumPrinterInfoCallbackA");
+    work.Take(hardening::CallbackW(L"4B31"), "EnumPrinterInfoCallbackW");
+  }
+  return 0;
+}
+
+// Starts this program again as the writer; null when that fails.
+HANDLE StartWriter() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0 || length == MAX_PATH) return nullptr;
+  std::wstring commandLine = L"\"" + std::wstring(path) + L"\" --writer " + std::to_wstring(kSeed) + L" " +
+                             std::to_wstring(GetCurrentProcessId());
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(path, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+// Runs the reader threads to the end; the tallies and faults of all of them.
+ReaderWork ReadWhileTheWriterRuns() {
+  std::vector<ReaderWork> work(kReaders);
+  std::vector<HANDLE> threads;
+  for (auto& w : work) {
+    const HANDLE thread = CreateThread(nullptr, 0, ReadRounds, &w, 0, nullptr);
+    if (CHECK(thread != nullptr)) threads.push_back(thread);
+  }
+  WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
+  for (const HANDLE thread : threads) CloseHandle(thread);
+  ReaderWork all;
+  for (const auto& w : work) {
+    all.results += w.results;
+    all.failures += w.failures;
+    all.records += w.records;
+    all.faults.insert(all.faults.end(), w.faults.begin(), w.faults.end());
+  }
+  return all;
+}
+
+std::string Describe(const std::vector<hardening::NarrowRecord>& records) {
+  std::ostringstream text;
+  for (const auto& record : records) text << record << ' ';
+  return text.str();
+}
+
+void CheckAtRest(DWORD steps) {
+  Churn replay(kSeed);
+  for (DWORD i = 0; i < steps; ++i) replay.Step(nullptr);
+  const auto atRest = hardening::EnumerateAll("4B31");
+  for (const auto& fault : hardening::Faults(atRest)) wintest::Check(false, __FILE__, __LINE__, "at rest: " + fault);
+  const auto expected = replay.ExpectedAtRest();
+  wintest::Check(atRest.bufferA.records == expected, __FILE__, __LINE__,
+                 "at rest: " + Describe(atRest.bufferA.records) + "instead of " + Describe(expected));
+}
+
+int RunReaders() {
+  WindowsEditor editor;
+  hardening::AddChurnBase(editor);
+  if (!CHECK_EQ(editor.error(), ERROR_SUCCESS)) return wintest::Finish();
+  static BlockCounter spy;
+  if (!CHECK(SUCCEEDED(CoRegisterMallocSpy(&spy)))) return wintest::Finish();
+
+  const DWORD pid = GetCurrentProcessId();
+  const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, EventName(pid, L"ready").c_str());
+  const HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, EventName(pid, L"stop").c_str());
+  const HANDLE writer = StartWriter();
+  if (!CHECK(ready != nullptr && stop != nullptr && writer != nullptr)) return wintest::Finish();
+  const HANDLE started[] = {ready, writer};
+  if (!CHECK_EQ(WaitForMultipleObjects(2, started, FALSE, 60'000), WAIT_OBJECT_0)) return wintest::Finish();
+
+  // New handles take the lowest free slot, so a handle left open by a walk
+  // shows in the value of the next one.
+  const uintptr_t handleBefore = NextHandleValue();
+  const LONG blocksBefore = spy.outstanding;
+
+  const ReaderWork all = ReadWhileTheWriterRuns();
+
+  const uintptr_t handleAfter = NextHandleValue();
+  CHECK_EQ(handleAfter, handleBefore);
+  CHECK_EQ(spy.outstanding, blocksBefore);
+
+  SetEvent(stop);
+  DWORD steps = 0;
+  CHECK_EQ(WaitForSingleObject(writer, 60'000), WAIT_OBJECT_0);
+  CHECK(GetExitCodeProcess(writer, &steps));
+  CloseHandle(writer);
+  CloseHandle(ready);
+  CloseHandle(stop);
+
+  const std::size_t shown = all.faults.size() < 20 ? all.faults.size() : 20;
+  for (std::size_t i = 0; i < shown; ++i) wintest::Check(false, __FILE__, __LINE__, all.faults[i]);
+  CHECK_EQ(all.faults.size(), static_cast<std::size_t>(0));
+  CHECK_EQ(all.results, 4L * kReaders * kRoundsPerReader);
+  CHECK(all.failures < all.results);  // otherwise nothing was checked
+  CHECK(steps > kStepsBeforeReaders);
+  std::printf("%ld results on %d threads, %ld of them -1, %ld records; %lu changes by the writer process\n",
+              all.results, kReaders, all.failures, all.records, static_cast<unsigned long>(steps));
+  std::printf("next handle value %#lx -> %#lx, task-allocator blocks outstanding %ld -> %ld\n",
+              static_cast<unsigned long>(handleBefore), static_cast<unsigned long>(handleAfter),
+              static_cast<long>(blocksBefore), static_cast<long>(spy.outstanding));
+  CheckAtRest(steps);
+  return wintest::Finish();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--writer") {
+    return RunWriter(static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10)),
+                     static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)));
+  }
+  return RunReaders();
+}
