@@ -31,6 +31,6 @@ cmake --build build/win64 -j "$jobs"
 KORVANE_REQUIRE_WINE=1 ctest --test-dir build/win64 --output-on-failure
 
 echo "== fuzzing, sanitizers under threads, memcheck"
-bash scripts/fuzz.sh 30
+bash scripts/fuzz.sh 60
 bash scripts/tsan.sh
 bash scripts/memcheck.sh
