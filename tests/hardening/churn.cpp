@@ -7,12 +7,11 @@ char16_t Digit(int k) { return static_cast<char16_t>(u'0' + k); }
 
 std::u16string SerialValueName(int k) { return std::u16string(u"\\Device\\KvDev") + Digit(k); }
 
-std::string Ascii(const std::string& text) { return text; }
-
-template <typename Wide>
-std::string Ascii(const std::basic_string<Wide>& text) {
+// Units outside ASCII as '?'; narrow text is kept byte for byte.
+template <typename Char>
+std::string Ascii(const std::basic_string<Char>& text) {
   std::string narrow;
-  for (const Wide unit : text) narrow.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+  for (const Char unit : text) narrow.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
   return narrow;
 }
 
@@ -39,19 +38,33 @@ std::string RecordFault(const Record<Char>& record) {
   return std::string();
 }
 
+// Device 0's record, in either form.
+NarrowRecord ChurnDevice0() { return {"Printer 0", "COM10", "COM20", 1}; }
+
+WideRecord WideChurnDevice0() {
+  const auto narrow = ChurnDevice0();
+  const auto widen = [](const std::string& text) { return std::basic_string<KorvaneWChar>(text.begin(), text.end()); };
+  return {widen(narrow.name), widen(narrow.port0), widen(narrow.port2), narrow.online};
+}
+
 template <typename Char>
-std::vector<std::string> Faults(const Outcome<Char>& outcome, const Record<Char>& device0) {
-  auto faults = outcome.faults;
-  if (outcome.result < 0) return faults;
+void Take(const Outcome<Char>& outcome, const Record<Char>& device0, const char* form, ChurnTally& tally) {
+  ++tally.results;
+  const auto fault = [&](const std::string& what) { tally.faults.push_back(std::string(form) + ": " + what); };
+  for (const auto& what : outcome.faults) fault(what);
+  if (outcome.result < 0) {
+    ++tally.failures;
+    return;
+  }
+  tally.records += static_cast<long>(outcome.records.size());
   if (outcome.records.empty() || outcome.records.front() != device0) {
-    faults.push_back("a successful walk without device 0 first");
-    return faults;
+    fault("a successful walk without device 0 first");
+    return;
   }
   for (const auto& record : outcome.records) {
-    auto fault = RecordFault(record);
-    if (!fault.empty()) faults.push_back(std::move(fault));
+    const auto what = RecordFault(record);
+    if (!what.empty()) fault(what);
   }
-  return faults;
 }
 
 }  // namespace
@@ -73,14 +86,6 @@ Device ChurnDevice(int k) {
 void AddChurnBase(RegistryEditor& editor) {
   AddWorkingRegistry(editor, ChurnDevice(0));
   editor.SetValue(std::u16string(kSerialComm), SerialValueName(0), Sz(u"COM10"));
-}
-
-NarrowRecord ChurnDevice0() { return {"Printer 0", "COM10", "COM20", 1}; }
-
-WideRecord WideChurnDevice0() {
-  const auto narrow = ChurnDevice0();
-  const auto widen = [](const std::string& text) { return std::basic_string<KorvaneWChar>(text.begin(), text.end()); };
-  return {widen(narrow.name), widen(narrow.port0), widen(narrow.port2), narrow.online};
 }
 
 void Churn::Step(RegistryEditor* editor) {
@@ -146,10 +151,23 @@ std::vector<NarrowRecord> Churn::ExpectedAtRest() const {
   return expected;
 }
 
-std::vector<std::string> ChurnFaults(const Outcome<char>& outcome) { return Faults(outcome, ChurnDevice0()); }
+void ChurnTally::Add(const ChurnTally& other) {
+  results += other.results;
+  failures += other.failures;
+  records += other.records;
+  faults.insert(faults.end(), other.faults.begin(), other.faults.end());
+}
 
-std::vector<std::string> ChurnFaults(const Outcome<KorvaneWChar>& outcome) {
-  return Faults(outcome, WideChurnDevice0());
+void ReadChurnRounds(int rounds, ChurnTally& tally) {
+  const KorvaneWChar wideId[] = {'4', 'B', '3', '1', 0};
+  const auto device0 = ChurnDevice0();
+  const auto wideDevice0 = WideChurnDevice0();
+  for (int round = 0; round < rounds; ++round) {
+    Take(BufferA("4B31", false), device0, "EnumPrinterInfoA", tally);
+    Take(BufferW(wideId, false), wideDevice0, "EnumPrinterInfoW", tally);
+    Take(CallbackA("4B31"), device0, "EnumPrinterInfoCallbackA", tally);
+    Take(CallbackW(wideId), wideDevice0, "EnumPrinterInfoCallbackW", tally);
+  }
 }
 
 }  // namespace hardening

@@ -26,10 +26,6 @@ Device ChurnDevice(int k);
 // unrelated devices and printer of AddWorkingRegistry.
 void AddChurnBase(RegistryEditor& editor);
 
-// Device 0's record, in either form.
-NarrowRecord ChurnDevice0();
-WideRecord WideChurnDevice0();
-
 // Adds or removes one piece of one device per step (an interface key, the
 // model, the printer, the serial port, an unrelated USB key), chosen at random
 // from the seed: the same seed and number of steps leave the same registry.
@@ -52,10 +48,20 @@ class Churn {
   bool present_[kChurnDevices][kPieces] = {};
 };
 
-// What is wrong with an export's outcome while the churn runs: -1 is always
-// acceptable; otherwise device 0 comes first and every record is one device's
-// (values removed while the walk read them may be empty, but never mixed).
-std::vector<std::string> ChurnFaults(const Outcome<char>& outcome);
-std::vector<std::string> ChurnFaults(const Outcome<KorvaneWChar>& outcome);
+// What one reader saw while the churn ran: results, how many were -1, the
+// records checked, and every fault. An outcome is faulty when it breaks the
+// exports' contract or, not being -1, lacks device 0 first or holds a record
+// that mixes devices (values removed while the walk read them may be empty).
+struct ChurnTally {
+  long results = 0;
+  long failures = 0;
+  long records = 0;
+  std::vector<std::string> faults;
+
+  void Add(const ChurnTally& other);
+};
+
+// Calls the four exports on product 4B31 `rounds` times each and tallies them.
+void ReadChurnRounds(int rounds, ChurnTally& tally);
 
 }  // namespace hardening

@@ -21,20 +21,6 @@ using testing_support::ScopedRegistry;
 constexpr int kReaders = 4;
 constexpr int kRoundsPerReader = 150;  // each round calls all four exports (six walks)
 
-struct Tally {
-  std::atomic<long> results{0};
-  std::atomic<long> failures{0};
-  std::atomic<long> records{0};
-};
-
-template <typename Char>
-void Check(const Outcome<Char>& outcome, const char* form, Tally& tally) {
-  ++tally.results;
-  if (outcome.result < 0) ++tally.failures;
-  else tally.records += static_cast<long>(outcome.records.size());
-  for (const auto& fault : ChurnFaults(outcome)) ADD_FAILURE() << form << ": " << fault;
-}
-
 TEST(ConcurrencyTest, ReadersSeeFailureOrAConsistentEnumerationWhileDevicesComeAndGo) {
   auto registry = std::make_shared<winhost::Registry>();
   StandInEditor editor(*registry);
@@ -55,28 +41,26 @@ TEST(ConcurrencyTest, ReadersSeeFailureOrAConsistentEnumerationWhileDevicesComeA
     go = true;
   });
 
-  Tally tally;
+  std::vector<ChurnTally> tallies(kReaders);
   std::vector<std::thread> readers;
-  for (int r = 0; r < kReaders; ++r) {
-    readers.emplace_back([&] {
+  for (auto& tally : tallies) {
+    readers.emplace_back([&go, &readersDone, mine = &tally] {
       while (!go.load()) std::this_thread::yield();
-      for (int round = 0; round < kRoundsPerReader; ++round) {
-        Check(BufferA("4B31", false), "EnumPrinterInfoA", tally);
-        Check(BufferW(u"4B31", false), "EnumPrinterInfoW", tally);
-        Check(CallbackA("4B31"), "EnumPrinterInfoCallbackA", tally);
-        Check(CallbackW(u"4B31"), "EnumPrinterInfoCallbackW", tally);
-      }
+      ReadChurnRounds(kRoundsPerReader, *mine);
       ++readersDone;
     });
   }
   for (auto& reader : readers) reader.join();
   writer.join();
 
-  EXPECT_EQ(tally.results.load(), 4L * kReaders * kRoundsPerReader);
-  EXPECT_LT(tally.failures.load(), tally.results.load()) << "no walk succeeded: the test checked nothing";
+  ChurnTally all;
+  for (const auto& tally : tallies) all.Add(tally);
+  for (const auto& fault : all.faults) ADD_FAILURE() << fault;
+  EXPECT_EQ(all.results, 4L * kReaders * kRoundsPerReader);
+  EXPECT_LT(all.failures, all.results) << "no walk succeeded: the test checked nothing";
   EXPECT_GT(changes, 64) << "the writer changed nothing while the readers ran";
-  std::printf("%ld results, %ld of them -1, %ld records; %ld changes by the writer\n", tally.results.load(),
-              tally.failures.load(), tally.records.load(), changes);
+  std::printf("%ld results, %ld of them -1, %ld records; %ld changes by the writer\n", all.results, all.failures,
+              all.records, changes);
 
   // At rest, the registry holds device 0 and the devices whose linking pieces
   // the writer left in place, one record each in instance order.

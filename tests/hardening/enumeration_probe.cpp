@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 
 #include <windows.h>
 
@@ -181,13 +180,6 @@ std::basic_string<KorvaneWChar> FromAnsi(const std::string& text) {
   std::basic_string<KorvaneWChar> wide(static_cast<std::size_t>(units), 0);
   if (units > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), units);
   return wide;
-}
-
-template <typename Char>
-std::string Describe(const std::vector<Record<Char>>& records) {
-  std::ostringstream text;
-  for (const auto& record : records) text << record << ' ';
-  return text.str();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,14 @@ template <typename Char>
 std::ostream& operator<<(std::ostream& out, const Record<Char>& record) {
   return out << "{\"" << Escaped(record.name) << "\", \"" << Escaped(record.port0) << "\", \""
              << Escaped(record.port2) << "\", " << record.online << "}";
+}
+
+// The records one after another, for failure messages.
+template <typename Char>
+std::string Describe(const std::vector<Record<Char>>& records) {
+  std::ostringstream text;
+  for (const auto& record : records) text << record << ' ';
+  return text.str();
 }
 
 // What one export gave: its result, the records, and every way in which the

@@ -214,26 +214,22 @@ TEST(ExportsTest, AnExhaustedTaskAllocator) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.successes);
-    std::uint32_t needed = kUntouched;
-    {
+    // Each call starts with the same number of allocations allowed.
+    const auto limited = [&row](auto call) {
       const testing_support::ScopedTaskMemLimit limit(row.successes);
-      EXPECT_EQ(EnumPrinterInfoW(u"4B31", nullptr, 0, &needed), -1);
-    }
+      return call();
+    };
+    std::uint32_t needed = kUntouched;
+    EXPECT_EQ(limited([&] { return EnumPrinterInfoW(u"4B31", nullptr, 0, &needed); }), -1);
     EXPECT_EQ(needed, row.needed);
     std::vector<unsigned char> buffer(row.needed != kUntouched ? row.needed : 0);
-    std::int32_t result = -1;
-    {
-      const testing_support::ScopedTaskMemLimit limit(row.successes);
-      result = EnumPrinterInfoW(u"4B31", buffer.data(), static_cast<std::uint32_t>(buffer.size()), &needed);
-    }
+    const auto size = static_cast<std::uint32_t>(buffer.size());
+    const auto result = limited([&] { return EnumPrinterInfoW(u"4B31", buffer.data(), size, &needed); });
     EXPECT_EQ(result, row.result);
     EXPECT_EQ(WideStrings(buffer, result), row.buffer);
     std::vector<std::u16string> offered;
-    {
-      const testing_support::ScopedTaskMemLimit limit(row.successes);
-      result = EnumPrinterInfoCallbackW(u"4B31", CollectWide, reinterpret_cast<uintptr_t>(&offered));
-    }
-    EXPECT_EQ(result, row.result);
+    const auto context = reinterpret_cast<uintptr_t>(&offered);
+    EXPECT_EQ(limited([&] { return EnumPrinterInfoCallbackW(u"4B31", CollectWide, context); }), row.result);
     EXPECT_EQ(offered, row.callback);
   }
   // The A forms take no task memory at all.

@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,8 +26,8 @@
 namespace {
 
 using hardening::Churn;
+using hardening::ChurnTally;
 using hardening::Data;
-using hardening::Outcome;
 using wintest::BlockCounter;
 using wintest::NextHandleValue;
 
@@ -39,6 +38,21 @@ constexpr DWORD kStepsBeforeReaders = 64;  // the readers start on a registry al
 constexpr ULONGLONG kWriterLimitMs = 300'000;  // should the readers never say stop
 
 const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+// Owns a kernel handle; null when the call that should give it failed.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
+  ~Handle() {
+    if (handle_ != nullptr) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
 
 // Edits HKEY_LOCAL_MACHINE through the Windows API. Removing what is already
 // gone is no error; the first other error is kept.
@@ -83,9 +97,9 @@ std::wstring EventName(DWORD readerPid, const wchar_t* what) {
 }
 
 int RunWriter(std::uint32_t seed, DWORD readerPid) {
-  const HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(readerPid, L"ready").c_str());
-  const HANDLE stop = OpenEventW(SYNCHRONIZE, FALSE, EventName(readerPid, L"stop").c_str());
-  if (ready == nullptr || stop == nullptr) {
+  const Handle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(readerPid, L"ready").c_str()));
+  const Handle stop(OpenEventW(SYNCHRONIZE, FALSE, EventName(readerPid, L"stop").c_str()));
+  if (ready.get() == nullptr || stop.get() == nullptr) {
     std::fprintf(stderr, "writer: the readers' events are missing\n");
     return 0;
   }
@@ -93,7 +107,7 @@ int RunWriter(std::uint32_t seed, DWORD readerPid) {
   Churn churn(seed);
   const ULONGLONG started = GetTickCount64();
   DWORD steps = 0;
-  while (WaitForSingleObject(stop, 0) == WAIT_TIMEOUT && GetTickCount64() - started < kWriterLimitMs) {
+  while (WaitForSingleObject(stop.get(), 0) == WAIT_TIMEOUT && GetTickCount64() - started < kWriterLimitMs) {
     churn.Step(&editor);
     ++steps;
     if (editor.error() != ERROR_SUCCESS) {
@@ -101,85 +115,86 @@ int RunWriter(std::uint32_t seed, DWORD readerPid) {
                    static_cast<unsigned long>(steps));
       return 0;
     }
-    if (steps == kStepsBeforeReaders) SetEvent(ready);
+    if (steps == kStepsBeforeReaders) SetEvent(ready.get());
     // Wine's walks are slow beside its writes: without a pause nearly every
     // walk would meet a removed key, and few enumerations would be checked.
     Sleep(1);
   }
-  CloseHandle(ready);
-  CloseHandle(stop);
   return static_cast<int>(steps);
 }
 
-// One reader thread's rounds; checked on the main thread, since the checker
-// keeps its tally unguarded.
-struct ReaderWork {
-  long results = 0;
-  long failures = 0;
-  long records = 0;
-  std::vector<std::string> faults;
+// This program started again as the writer. Stopping it, which the
+// destructor does too, gives the number of changes it made.
+class WriterProcess {
+ public:
+  WriterProcess()
+      : ready_(CreateEventW(nullptr, TRUE, FALSE, EventName(GetCurrentProcessId(), L"ready").c_str())),
+        stop_(CreateEventW(nullptr, TRUE, FALSE, EventName(GetCurrentProcessId(), L"stop").c_str())),
+        process_(ready_.get() != nullptr && stop_.get() != nullptr ? Start() : nullptr) {}
+  ~WriterProcess() { Stop(); }
+  WriterProcess(const WriterProcess&) = delete;
+  WriterProcess& operator=(const WriterProcess&) = delete;
 
-  template <typename Char>
-  void Take(const Outcome<Char>& outcome, const char* form) {
-    ++results;
-    if (outcome.result < 0) ++failures;
-    else records += static_cast<long>(outcome.records.size());
-    for (const auto& fault : hardening::ChurnFaults(outcome)) faults.push_back(std::string(form) + ": " + fault);
+  // Whether it has made its first changes, waiting for them up to a minute.
+  bool Ready() const {
+    if (process_.get() == nullptr) return false;
+    const HANDLE either[] = {ready_.get(), process_.get()};
+    return WaitForMultipleObjects(2, either, FALSE, 60'000) == WAIT_OBJECT_0;
   }
+
+  // The number of changes, or 0 when it did not end by itself within a minute.
+  DWORD Stop() {
+    if (process_.get() == nullptr) return 0;
+    SetEvent(stop_.get());
+    DWORD steps = 0;
+    if (WaitForSingleObject(process_.get(), 60'000) != WAIT_OBJECT_0) {
+      TerminateProcess(process_.get(), 0);
+      return 0;
+    }
+    return GetExitCodeProcess(process_.get(), &steps) ? steps : 0;
+  }
+
+ private:
+  static HANDLE Start() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length == MAX_PATH) return nullptr;
+    std::wstring commandLine = L"\"" + std::wstring(path) + L"\" --writer " + std::to_wstring(kSeed) + L" " +
+                               std::to_wstring(GetCurrentProcessId());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(path, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+      return nullptr;
+    }
+    CloseHandle(process.hThread);
+    return process.hProcess;
+  }
+
+  Handle ready_;
+  Handle stop_;
+  Handle process_;
 };
 
-DWORD WINAPI ReadRounds(void* parameter) {
-  auto& work = *static_cast<ReaderWork*>(parameter);
-  for (int round = 0; round < kRoundsPerReader; ++round) {
-    work.Take(hardening::BufferA("4B31", false), "EnumPrinterInfoA");
-    work.Take(hardening::BufferW(L"4B31", false), "EnumPrinterInfoW");
-    work.Take(hardening::CallbackA("4B31"), "EnumPrinterInfoCallbackA");
-    work.Take(hardening::CallbackW(L"4B31"), "EnumPrinterInfoCallbackW");
-  }
+DWORD WINAPI ReadRounds(void* tally) {
+  hardening::ReadChurnRounds(kRoundsPerReader, *static_cast<ChurnTally*>(tally));
   return 0;
 }
 
-// Starts this program again as the writer; null when that fails.
-HANDLE StartWriter() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length == 0 || length == MAX_PATH) return nullptr;
-  std::wstring commandLine = L"\"" + std::wstring(path) + L"\" --writer " + std::to_wstring(kSeed) + L" " +
-                             std::to_wstring(GetCurrentProcessId());
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(path, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return nullptr;
-  }
-  CloseHandle(process.hThread);
-  return process.hProcess;
-}
-
-// Runs the reader threads to the end; the tallies and faults of all of them.
-ReaderWork ReadWhileTheWriterRuns() {
-  std::vector<ReaderWork> work(kReaders);
+// Runs the reader threads to the end; what all of them saw.
+ChurnTally ReadWhileTheWriterRuns() {
+  std::vector<ChurnTally> tallies(kReaders);
   std::vector<HANDLE> threads;
-  for (auto& w : work) {
-    const HANDLE thread = CreateThread(nullptr, 0, ReadRounds, &w, 0, nullptr);
+  for (auto& tally : tallies) {
+    const HANDLE thread = CreateThread(nullptr, 0, ReadRounds, &tally, 0, nullptr);
     if (CHECK(thread != nullptr)) threads.push_back(thread);
   }
   WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
   for (const HANDLE thread : threads) CloseHandle(thread);
-  ReaderWork all;
-  for (const auto& w : work) {
-    all.results += w.results;
-    all.failures += w.failures;
-    all.records += w.records;
-    all.faults.insert(all.faults.end(), w.faults.begin(), w.faults.end());
-  }
+  ChurnTally all;
+  for (const auto& tally : tallies) all.Add(tally);
   return all;
-}
-
-std::string Describe(const std::vector<hardening::NarrowRecord>& records) {
-  std::ostringstream text;
-  for (const auto& record : records) text << record << ' ';
-  return text.str();
 }
 
 void CheckAtRest(DWORD steps) {
@@ -189,7 +204,8 @@ void CheckAtRest(DWORD steps) {
   for (const auto& fault : hardening::Faults(atRest)) wintest::Check(false, __FILE__, __LINE__, "at rest: " + fault);
   const auto expected = replay.ExpectedAtRest();
   wintest::Check(atRest.bufferA.records == expected, __FILE__, __LINE__,
-                 "at rest: " + Describe(atRest.bufferA.records) + "instead of " + Describe(expected));
+                 "at rest: " + hardening::Describe(atRest.bufferA.records) + "instead of " +
+                     hardening::Describe(expected));
 }
 
 int RunReaders() {
@@ -199,32 +215,18 @@ int RunReaders() {
   static BlockCounter spy;
   if (!CHECK(SUCCEEDED(CoRegisterMallocSpy(&spy)))) return wintest::Finish();
 
-  const DWORD pid = GetCurrentProcessId();
-  const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, EventName(pid, L"ready").c_str());
-  const HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, EventName(pid, L"stop").c_str());
-  const HANDLE writer = StartWriter();
-  if (!CHECK(ready != nullptr && stop != nullptr && writer != nullptr)) return wintest::Finish();
-  const HANDLE started[] = {ready, writer};
-  if (!CHECK_EQ(WaitForMultipleObjects(2, started, FALSE, 60'000), WAIT_OBJECT_0)) return wintest::Finish();
+  WriterProcess writer;
+  if (!CHECK(writer.Ready())) return wintest::Finish();
 
   // New handles take the lowest free slot, so a handle left open by a walk
   // shows in the value of the next one.
   const uintptr_t handleBefore = NextHandleValue();
   const LONG blocksBefore = spy.outstanding;
-
-  const ReaderWork all = ReadWhileTheWriterRuns();
-
+  const ChurnTally all = ReadWhileTheWriterRuns();
   const uintptr_t handleAfter = NextHandleValue();
   CHECK_EQ(handleAfter, handleBefore);
   CHECK_EQ(spy.outstanding, blocksBefore);
-
-  SetEvent(stop);
-  DWORD steps = 0;
-  CHECK_EQ(WaitForSingleObject(writer, 60'000), WAIT_OBJECT_0);
-  CHECK(GetExitCodeProcess(writer, &steps));
-  CloseHandle(writer);
-  CloseHandle(ready);
-  CloseHandle(stop);
+  const DWORD steps = writer.Stop();
 
   const std::size_t shown = all.faults.size() < 20 ? all.faults.size() : 20;
   for (std::size_t i = 0; i < shown; ++i) wintest::Check(false, __FILE__, __LINE__, all.faults[i]);
