@@ -15,8 +15,8 @@ fi
 arch=$1 build_dir=$2 bin=$3 fixtures=$4
 here=$(cd "$(dirname "$0")" && pwd)
 
-# shellcheck source=../../scripts/wine.sh
-source "$here/../../scripts/wine.sh"
+# shellcheck source=../wine/wine.sh
+source "$here/../wine/wine.sh"
 wine_require_or_skip "$arch"
 wine_setup "$build_dir" "$arch" || exit 1
 trap 'wine_teardown' EXIT

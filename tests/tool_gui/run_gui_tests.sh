@@ -28,8 +28,8 @@ fixtures=$here/../fixtures
 bin=$build_dir/bin
 gui=$build_dir/tool-gui
 
-# shellcheck source-path=SCRIPTDIR source=../../scripts/wine.sh
-source "$here/../../scripts/wine.sh"
+# shellcheck source-path=SCRIPTDIR source=../wine/wine.sh
+source "$here/../wine/wine.sh"
 
 skip() {
   if [[ ${KORVANE_REQUIRE_WINE:-0} == 1 ]]; then

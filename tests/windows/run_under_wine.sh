@@ -16,8 +16,8 @@ if [[ $# -ne 5 ]]; then
 fi
 suite=$1 arch=$2 build_dir=$3 bin=$4 fixtures=$5
 
-# shellcheck source=../../scripts/wine.sh
-source "$(dirname "$0")/../../scripts/wine.sh"
+# shellcheck source=../wine/wine.sh
+source "$(dirname "$0")/../wine/wine.sh"
 
 wine_require_or_skip "$arch"
 wine_setup "$build_dir" "$arch" || exit 1

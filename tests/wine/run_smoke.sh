@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Loads fixture scenarios into Wine's registry and checks each with
-# wine_registry_smoke: the test of scripts/wine.sh itself.
+# wine_registry_smoke: the test of tests/wine/wine.sh itself.
 #
 #   run_smoke.sh ARCH BUILD_DIR REGPREP_EXE SMOKE_EXE FIXTURES_DIR
 #
@@ -14,8 +14,8 @@ if [[ $# -ne 5 ]]; then
 fi
 arch=$1 build_dir=$2 regprep=$3 smoke=$4 fixtures=$5
 
-# shellcheck source-path=SCRIPTDIR source=../../scripts/wine.sh
-source "$(dirname "$0")/../../scripts/wine.sh"
+# shellcheck source-path=SCRIPTDIR source=wine.sh
+source "$(dirname "$0")/wine.sh"
 
 wine_require_or_skip "$arch"
 
