@@ -8,6 +8,14 @@ namespace {
 
 using regfile::KeyOp;
 
+constexpr std::u16string_view kSystemLevel = u"SYSTEM\\";
+constexpr std::u16string_view kCurrentControlSet = u"CurrentControlSet";
+// Control sets are named "ControlSet" and three digits: ControlSet001.
+constexpr std::u16string_view kControlSetPrefix = u"ControlSet";
+// SYSTEM\Select\Current: the number of the control set that serves as the current one.
+constexpr std::u16string_view kSelectKey = u"SYSTEM\\Select";
+constexpr std::u16string_view kSelectedValue = u"Current";
+
 std::u16string Upper(std::u16string_view text) {
   std::u16string upper(text);
   for (auto& c : upper) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
@@ -19,10 +27,10 @@ std::u16string Upper(std::u16string_view text) {
 std::u16string ControlSetOf(const KeyOp& key) {
   if (key.root != regfile::Root::LocalMachine) return std::u16string();
   const std::u16string upper = Upper(key.path);
-  const std::u16string system = u"SYSTEM\\";
-  if (upper.compare(0, system.size(), system) != 0) return std::u16string();
-  const auto end = upper.find(u'\\', system.size());
-  return upper.substr(system.size(), end == std::u16string::npos ? std::u16string::npos : end - system.size());
+  if (upper.compare(0, kSystemLevel.size(), kSystemLevel) != 0) return std::u16string();
+  const auto end = upper.find(u'\\', kSystemLevel.size());
+  return upper.substr(kSystemLevel.size(),
+                      end == std::u16string::npos ? std::u16string::npos : end - kSystemLevel.size());
 }
 
 // SYSTEM\Select\Current, as the exports leave it; 0 when absent.
@@ -30,9 +38,9 @@ std::uint32_t SelectedControlSet(const std::vector<regfile::Script>& scripts) {
   std::uint32_t selected = 0;
   for (const auto& script : scripts) {
     for (const auto& key : script.keys) {
-      if (key.root != regfile::Root::LocalMachine || Upper(key.path) != u"SYSTEM\\SELECT") continue;
+      if (key.root != regfile::Root::LocalMachine || Upper(key.path) != Upper(kSelectKey)) continue;
       for (const auto& value : key.values) {
-        if (Upper(value.name) != u"CURRENT" || value.remove || value.type != 4 || value.data.size() != 4) continue;
+        if (Upper(value.name) != Upper(kSelectedValue) || value.remove || value.type != regfile::kRegDword || value.data.size() != 4) continue;
         selected = static_cast<std::uint32_t>(value.data[0] | (value.data[1] << 8) | (value.data[2] << 16)) |
                    (static_cast<std::uint32_t>(value.data[3]) << 24);
       }
@@ -41,31 +49,23 @@ std::uint32_t SelectedControlSet(const std::vector<regfile::Script>& scripts) {
   return selected;
 }
 
+// The upper-cased name of control set number.
 std::u16string ControlSetName(std::uint32_t number) {
-  char name[32];
-  std::snprintf(name, sizeof name, "CONTROLSET%03u", static_cast<unsigned>(number));
-  return std::u16string(name, name + std::char_traits<char>::length(name));
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%03u", static_cast<unsigned>(number));
+  return Upper(kControlSetPrefix) + std::u16string(digits, digits + std::char_traits<char>::length(digits));
 }
 
-std::string Ascii(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+std::string Ascii(std::u16string_view text) { return std::string(text.begin(), text.end()); }
 
 }  // namespace
-
-std::string ParseAll(const std::vector<std::string>& files, std::vector<regfile::Script>& scripts,
-                     regfile::AnsiToUtf16 ansiToUtf16) {
-  scripts.assign(files.size(), regfile::Script{});
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    if (const auto error = regfile::ParseFile(files[i], scripts[i], ansiToUtf16)) return error->message();
-  }
-  return std::string();
-}
 
 std::string ProvideCurrentControlSet(std::vector<regfile::Script>& scripts) {
   std::set<std::u16string> present;
   for (const auto& script : scripts) {
     for (const auto& key : script.keys) {
       const auto controlSet = ControlSetOf(key);
-      if (controlSet == u"CURRENTCONTROLSET") return std::string();
+      if (controlSet == Upper(kCurrentControlSet)) return std::string();
       if (!controlSet.empty() && !key.remove) present.insert(controlSet);
     }
   }
@@ -77,14 +77,12 @@ std::string ProvideCurrentControlSet(std::vector<regfile::Script>& scripts) {
     why = "SYSTEM\\Select\\Current names no control set of the exports";
   }
   if (present.count(chosen) == 0) return std::string();
-  const std::u16string current = u"CurrentControlSet";
-  const std::size_t nameStart = 7;  // after "SYSTEM\"
   for (auto& script : scripts) {
     for (auto& key : script.keys) {
-      if (ControlSetOf(key) == chosen) key.path.replace(nameStart, chosen.size(), current);
+      if (ControlSetOf(key) == chosen) key.path.replace(kSystemLevel.size(), chosen.size(), kCurrentControlSet);
     }
   }
-  std::string shown = "ControlSet" + Ascii(chosen.substr(10));
+  const std::string shown = Ascii(kControlSetPrefix) + Ascii(chosen.substr(kControlSetPrefix.size()));
   return "the exports hold no SYSTEM\\CurrentControlSet; using SYSTEM\\" + shown + " (" + why + ")";
 }
 

@@ -5,30 +5,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/ansi.h"
+#include "common/utf.h"
 #include "korvane.h"
 
 namespace korvane_cli {
 namespace {
 
-std::u16string Utf16Of(const KorvaneWChar* text) {
-  std::u16string out;
-  for (; *text != 0; ++text) out.push_back(static_cast<char16_t>(*text));
-  return out;
-}
-
-std::string Utf8Of(const char* text) { return AnsiToUtf8(text); }
-std::string Utf8Of(const KorvaneWChar* text) { return Utf16ToUtf8(Utf16Of(text)); }
-
-// The product id in the form the W exports take.
-std::basic_string<KorvaneWChar> WideProductId(const std::string& productId) {
-  std::basic_string<KorvaneWChar> wide;
-  const int units = MultiByteToWideChar(CP_ACP, 0, productId.c_str(), -1, nullptr, 0);
-  if (units <= 0) return wide;
-  std::vector<WCHAR> buffer(static_cast<std::size_t>(units));
-  MultiByteToWideChar(CP_ACP, 0, productId.c_str(), -1, buffer.data(), units);
-  wide.assign(buffer.begin(), buffer.end() - 1);
-  return wide;
-}
+std::string Utf8Of(const char* text) { return common::AnsiToUtf8(text); }
+std::string Utf8Of(const KorvaneWChar* text) { return common::Utf16ToUtf8(std::basic_string_view<KorvaneWChar>(text)); }
 
 // The two-call protocol. A size of 0 means no device or a failed walk; a
 // call with a buffer tells which. A size that grew between the calls (a
@@ -64,44 +49,8 @@ int32_t KORVANE_CALL Collect(const Char* name, const Char* port0, const Char* po
 
 }  // namespace
 
-std::string Utf16ToUtf8(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(text[++i]) - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::string AnsiToUtf8(const char* text) {
-  const int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (units <= 1) return std::string();
-  std::vector<WCHAR> wide(static_cast<std::size_t>(units));
-  MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
-  return Utf16ToUtf8(std::u16string(wide.begin(), wide.end() - 1));
-}
-
 Enumeration Enumerate(const std::string& productId, Export form) {
-  const auto wideId = WideProductId(productId);
+  const auto wideId = common::AnsiToWide(productId);
   switch (form) {
     case Export::BufferA:
       return FromBuffer<char>([&](void* buffer, std::uint32_t size, std::uint32_t* needed) {

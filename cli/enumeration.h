@@ -24,8 +24,4 @@ struct Enumeration {
 
 Enumeration Enumerate(const std::string& productId, Export form);
 
-// Text in the ANSI code page, or UTF-16, as UTF-8. Unpaired surrogates become U+FFFD.
-std::string AnsiToUtf8(const char* text);
-std::string Utf16ToUtf8(const std::u16string& text);
-
 }  // namespace korvane_cli

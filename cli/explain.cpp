@@ -2,17 +2,22 @@
 
 #include <cctype>
 
-#include "enumeration.h"
+#include "common/ansi.h"
+#include "interface_keys.h"
+#include "registry_paths.h"
 
 namespace korvane_cli {
 namespace {
 
-constexpr const char* kUsbKey = "SYSTEM\\CurrentControlSet\\Enum\\USB";
-constexpr const char* kSerialPorts = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+using korvane::paths::kParentIdPrefix;
+using korvane::paths::kPortName;
+using korvane::paths::kPrinterPort;
+using korvane::paths::kSerialPorts;
+using korvane::paths::kUsbDevices;
 
 // Registry text (ANSI code page) as UTF-8, quoted.
-std::string Quoted(std::string_view text) { return "\"" + AnsiToUtf8(std::string(text).c_str()) + "\""; }
-std::string Text(std::string_view text) { return AnsiToUtf8(std::string(text).c_str()); }
+std::string Text(std::string_view text) { return common::AnsiToUtf8(text); }
+std::string Quoted(std::string_view text) { return "\"" + Text(text) + "\""; }
 
 std::string Lower(std::string text) {
   for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -21,8 +26,9 @@ std::string Lower(std::string text) {
 
 // The product id in a key name "Vid_7c1f&Pid_XXXX&MI_0n", if it is one of the vendor's.
 std::string VendorProductId(const std::string& keyName) {
+  using namespace korvane::paths;
   const std::string lower = Lower(keyName);
-  const std::string start = "vid_7c1f&pid_";
+  const std::string start = Lower(std::string(kVendorPart) + kVendorId + kProductPart);
   if (lower.compare(0, start.size(), start) != 0) return std::string();
   const auto end = lower.find('&', start.size());
   return keyName.substr(start.size(), end == std::string::npos ? std::string::npos : end - start.size());
@@ -36,16 +42,12 @@ std::string Joined(const korvane::StringList& items) {
 
 }  // namespace
 
-std::string Explainer::InterfaceKeyName(int interface) const {
-  return "Vid_7c1f&Pid_" + productId_ + "&MI_0" + std::to_string(interface);
-}
-
 void Explainer::UsbKeysListed(std::int32_t count, const korvane::StringList& names) {
   if (count < 0) {
-    out_ << kUsbKey << " cannot be listed: the walk fails here.\n";
+    out_ << kUsbDevices << " cannot be listed: the walk fails here.\n";
     return;
   }
-  out_ << kUsbKey << ": " << count << " device keys.\n";
+  out_ << kUsbDevices << ": " << count << " device keys.\n";
   if (count == 0) out_ << "  It holds no device: the walk fails here.\n";
   for (const auto name : names) {
     const auto product = VendorProductId(std::string(name));
@@ -59,7 +61,7 @@ void Explainer::InterfaceKeysFound(const std::string& interface0, const std::str
   for (int i = 0; i < 3; ++i) {
     out_ << "Interface " << i << " key: ";
     if (paths[i]->empty()) {
-      out_ << "none named " << InterfaceKeyName(i) << " (compared without regard to case).\n";
+      out_ << "none named " << korvane::InterfaceKeyName(productId_, i) << " (compared without regard to case).\n";
     } else {
       out_ << Text(*paths[i]) << "\n";
     }
@@ -99,10 +101,11 @@ void Explainer::PrefixRead(std::string_view instance, const std::string& interfa
   prefix_ = prefix;
   out_ << "Instance " << Text(instance) << ":\n";
   if (prefix.empty()) {
-    out_ << "  No \"ParentIdPrefix\" at " << Text(interface1Instance)
+    out_ << "  No " << Quoted(kParentIdPrefix) << " at " << Text(interface1Instance)
          << ", so no printer can be linked to this instance.\n";
   } else {
-    out_ << "  \"ParentIdPrefix\" at " << Text(interface1Instance) << ", first 11 characters: " << Quoted(prefix)
+    out_ << "  " << Quoted(kParentIdPrefix) << " at " << Text(interface1Instance) << ", first " << korvane::paths::kPrefixLength
+         << " characters: " << Quoted(prefix)
          << "\n";
   }
 }
@@ -117,18 +120,20 @@ void Explainer::ModelChecked(std::string_view model, std::int32_t instanceCount,
 }
 
 void Explainer::PrinterChecked(std::string_view modelInstance, const std::string& printerKey) {
-  const std::string_view port = modelInstance.size() <= 6 ? modelInstance : modelInstance.substr(modelInstance.size() - 6);
+  const std::size_t length = korvane::paths::kPortLength;
+  const std::string_view port =
+      modelInstance.size() <= length ? modelInstance : modelInstance.substr(modelInstance.size() - length);
   if (printerKey.empty()) {
-    out_ << "    no printer's \"Port\" begins with " << Quoted(port) << ", so no device is reported for this model\n";
+    out_ << "    no printer's " << Quoted(kPrinterPort) << " begins with " << Quoted(port) << ", so no device is reported for this model\n";
   } else {
-    out_ << "    printer " << Text(printerKey) << ": its \"Port\" begins with " << Quoted(port) << "\n";
+    out_ << "    printer " << Text(printerKey) << ": its " << Quoted(kPrinterPort) << " begins with " << Quoted(port) << "\n";
   }
 }
 
 void Explainer::RecordMade(const korvane::PrinterInfo& record, const std::string& port0Key,
                            const std::string& port2Key) {
-  out_ << "    \"PortName\" of interface 0 (" << Text(port0Key) << "): " << Quoted(record.port0) << "\n";
-  out_ << "    \"PortName\" of interface 2 (" << Text(port2Key) << "): " << Quoted(record.port2) << "\n";
+  out_ << "    " << Quoted(kPortName) << " of interface 0 (" << Text(port0Key) << "): " << Quoted(record.port0) << "\n";
+  out_ << "    " << Quoted(kPortName) << " of interface 2 (" << Text(port2Key) << "): " << Quoted(record.port2) << "\n";
   out_ << "    " << (record.online != 0 ? "online: " : "offline: ") << Quoted(record.port0)
        << (record.online != 0 ? " is" : " is not") << " among the serial ports present\n";
   out_ << "    found: " << Quoted(record.name) << "\n";

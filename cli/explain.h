@@ -28,8 +28,6 @@ class Explainer : public korvane::WalkObserver {
                   const std::string& port2Key) override;
 
  private:
-  std::string InterfaceKeyName(int interface) const;
-
   std::ostream& out_;
   std::string productId_;
   std::set<std::string> vendorProducts_;  // product ids of the vendor among the USB keys

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ansi.h"
 #include "correlation.h"
 #include "enumeration.h"
 #include "explain.h"
@@ -80,7 +81,7 @@ void PrintJson(const Options& options, const Enumeration& enumeration) {
                        {"online", device.online}});
   }
   const nlohmann::json document = {
-      {"productId", korvane_cli::AnsiToUtf8(options.productId.c_str())},
+      {"productId", common::AnsiToUtf8(options.productId)},
       {"walkSucceeded", enumeration.result >= 0},
       {"count", enumeration.devices.size()},
       {"records", records},
@@ -93,7 +94,7 @@ void Explain(const Options& options) {
   std::ostream& out = options.json ? std::cerr : std::cout;
   korvane_cli::Explainer explainer(out, options.productId);
   korvane::PrinterInfoList records;
-  const bool walked = korvane::CollectPrinterInfo(options.productId.c_str(), records, &explainer);
+  const bool walked = korvane::CollectPrinterInfo(options.productId.c_str(), records, explainer);
   out << (walked ? "The walk ran to its end: " + std::to_string(records.size()) + " device(s).\n"
                  : std::string("The walk failed.\n"))
       << "\n";

@@ -21,16 +21,17 @@ struct LoadOutcome {
   std::string note;                        // what the loading changed, for standard error
 };
 
-// Loads the files; on success the library reads them until source is destroyed.
+// Parses every file before anything is loaded, so that a malformed one loads
+// nothing, then loads them; on success the library reads them until source is
+// destroyed.
 LoadOutcome LoadRegistryFiles(const std::vector<std::string>& files);
 
 // Whether the library can read the machine's own registry here (not on the host).
 bool HasLiveRegistry();
 
-// Parses every file before anything is loaded, so that a malformed one loads
-// nothing; returns the first error's message, or "".
-std::string ParseAll(const std::vector<std::string>& files, std::vector<regfile::Script>& scripts,
-                     regfile::AnsiToUtf16 ansiToUtf16);
+// The platform's part of loading: makes the parsed files what the library
+// reads. Returns null, with error set, when that fails.
+std::unique_ptr<RegistrySource> InstallScripts(std::vector<regfile::Script> scripts, std::string& error);
 
 // Exports of an offline SYSTEM hive name ControlSet00N instead of
 // CurrentControlSet. When the exports hold no CurrentControlSet, the control

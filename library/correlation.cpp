@@ -12,8 +12,8 @@
 namespace korvane {
 namespace {
 
-constexpr std::size_t kPrefixLength = 11;  // of "ParentIdPrefix" and USBPRINT instance names
-constexpr std::size_t kPortLength = 6;     // of port names, kept and compared
+using paths::kPortLength;
+using paths::kPrefixLength;
 
 // Cuts count bytes of the narrow string; a shorter string is taken whole.
 // Every comparison of the walk is exact byte equality of the cut strings.
@@ -50,13 +50,13 @@ struct Device {
   std::string interface1Path;
   std::string interface2Path;
   StringList presentPorts;  // data of the serial-port map, read once per walk
-  WalkObserver* observer = nullptr;
+  WalkObserver& observer;
 };
 
 // Lists a key that the walk cannot do without; tells the observer when it fails.
 std::int32_t ListRequired(const Device& device, const std::string& path, StringList& names) {
   const auto count = ListKeys(path, names);
-  if (count < 0 && device.observer != nullptr) device.observer->ListingFailed(path);
+  if (count < 0) device.observer.ListingFailed(path);
   return count;
 }
 
@@ -82,7 +82,7 @@ PrinterInfo MakeRecord(const Device& device, const Instance& instance, const std
   record.name = ReadValue(printerKey, paths::kPrinterName);
   record.port2 = std::string(FirstChars(ReadValue(port2Parameters, paths::kPortName), kPortLength));
   record.online = IsPresent(device, record.port0) ? 1 : 0;
-  if (device.observer != nullptr) device.observer->RecordMade(record, port0Parameters, port2Parameters);
+  device.observer.RecordMade(record, port0Parameters, port2Parameters);
   return record;
 }
 
@@ -114,12 +114,12 @@ bool CollectModel(const Device& device, const Instance& instance, std::string_vi
   if (count < 0) return false;
   // Only the first matching instance counts, even if no printer prints through it.
   const auto modelInstance = FindModelInstance(modelInstances, instance.prefix);
-  if (device.observer != nullptr) device.observer->ModelChecked(model, count, modelInstance);
+  device.observer.ModelChecked(model, count, modelInstance);
   if (modelInstance.empty()) return true;
   StringList printers;
   if (ListRequired(device, paths::kPrinters, printers) < 0) return false;
   const auto printerKey = FindPrinterKey(printers, modelInstance);
-  if (device.observer != nullptr) device.observer->PrinterChecked(modelInstance, printerKey);
+  device.observer.PrinterChecked(modelInstance, printerKey);
   if (printerKey.empty()) return true;
   records.push_back(MakeRecord(device, instance, printerKey));
   return true;
@@ -132,7 +132,7 @@ bool CollectInstance(const Device& device, std::string_view instanceName, Printe
   const Instance instance{std::string(instanceName), std::string(FirstChars(ReadValue(interface1Instance,
                                                                                     paths::kParentIdPrefix),
                                                                           kPrefixLength))};
-  if (device.observer != nullptr) device.observer->PrefixRead(instanceName, interface1Instance, instance.prefix);
+  device.observer.PrefixRead(instanceName, interface1Instance, instance.prefix);
   StringList models;
   if (ListRequired(device, paths::kUsbPrintDevices, models) < 0) return false;
   for (const auto model : models) {
@@ -143,28 +143,30 @@ bool CollectInstance(const Device& device, std::string_view instanceName, Printe
 
 }  // namespace
 
-bool CollectPrinterInfo(const char* productId, PrinterInfoList& records, WalkObserver* observer) {
-  Device device;
-  device.observer = observer;
+bool CollectPrinterInfo(const char* productId, PrinterInfoList& records) {
+  WalkObserver silent;
+  return CollectPrinterInfo(productId, records, silent);
+}
+
+bool CollectPrinterInfo(const char* productId, PrinterInfoList& records, WalkObserver& observer) {
+  Device device{{}, {}, {}, {}, observer};
   if (!FindInterfaceKeys(productId != nullptr ? productId : "", device.interface0Path, device.interface1Path,
                          device.interface2Path, observer)) {
     return false;
   }
-  if (observer != nullptr) {
-    observer->InterfaceKeysFound(device.interface0Path, device.interface1Path, device.interface2Path);
-  }
+  observer.InterfaceKeysFound(device.interface0Path, device.interface1Path, device.interface2Path);
   // Without an interface-0 key there is nothing to walk; listing the empty
   // path would list the root key itself.
   if (device.interface0Path.empty()) return false;
   StringList portNames;
   if (ListValues(HKEY_LOCAL_MACHINE, paths::kSerialPorts, portNames, device.presentPorts) < 0) {
-    if (observer != nullptr) observer->ListingFailed(paths::kSerialPorts);
+    observer.ListingFailed(paths::kSerialPorts);
     return false;
   }
-  if (observer != nullptr) observer->SerialPortsListed(device.presentPorts);
+  observer.SerialPortsListed(device.presentPorts);
   StringList instances;
   if (ListRequired(device, device.interface0Path, instances) < 0) return false;
-  if (observer != nullptr) observer->InstancesListed(device.interface0Path, instances);
+  observer.InstancesListed(device.interface0Path, instances);
   for (const auto instance : instances) {
     if (!CollectInstance(device, instance, records)) return false;
   }

@@ -21,8 +21,9 @@ using PrinterInfoList = std::vector<PrinterInfo>;
 // product id (null counts as empty), ordered by interface-0 instance, then by
 // model. Returns false when a key that the walk must list cannot be listed
 // (records appended before that stay in the list), or when the product has no
-// interface-0 key.
+// interface-0 key. The observer hears every step.
 class WalkObserver;
-bool CollectPrinterInfo(const char* productId, PrinterInfoList& records, WalkObserver* observer = nullptr);
+bool CollectPrinterInfo(const char* productId, PrinterInfoList& records);
+bool CollectPrinterInfo(const char* productId, PrinterInfoList& records, WalkObserver& observer);
 
 }  // namespace korvane

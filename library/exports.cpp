@@ -1,10 +1,7 @@
 // The four exported functions and the two workers behind them. No exception
 // leaves an export: running out of memory gives -1 after everything the call
 // allocated has been freed by its owners' destructors.
-#include <objbase.h>
 #include <windows.h>
-
-#include <memory>
 
 #include "correlation.h"
 #include "korvane.h"
@@ -14,19 +11,6 @@ namespace korvane {
 namespace {
 
 constexpr std::int32_t kFailure = -1;
-
-// A narrow product id converted from UTF-16, freed when the call returns.
-class NarrowProductId {
- public:
-  explicit NarrowProductId(const WCHAR* wide) : copy_(NarrowString(wide)) {}
-  ~NarrowProductId() { CoTaskMemFree(copy_.text); }
-  NarrowProductId(const NarrowProductId&) = delete;
-  NarrowProductId& operator=(const NarrowProductId&) = delete;
-  const char* get() const { return copy_.text; }
-
- private:
-  NarrowCopy copy_;
-};
 
 // The caller's callback, in the form of the export that received it.
 struct Callback {
@@ -106,8 +90,8 @@ int32_t KORVANE_CALL EnumPrinterInfoA(const char* productId, void* buffer, uint3
 int32_t KORVANE_CALL EnumPrinterInfoW(const KorvaneWChar* productId, void* buffer, uint32_t bufferSize,
                                       uint32_t* bytesNeeded) {
   try {
-    const korvane::NarrowProductId narrow(productId);
-    return korvane::EnumerateIntoBuffer(narrow.get(), buffer, bufferSize, bytesNeeded, true);
+    const auto narrow = korvane::NarrowString(productId);
+    return korvane::EnumerateIntoBuffer(narrow.text.get(), buffer, bufferSize, bytesNeeded, true);
   } catch (...) {
     return -1;
   }
@@ -123,10 +107,10 @@ int32_t KORVANE_CALL EnumPrinterInfoCallbackA(const char* productId, EnumPrinter
 int32_t KORVANE_CALL EnumPrinterInfoCallbackW(const KorvaneWChar* productId, EnumPrinterInfoProcW callback,
                                               uintptr_t context) {
   try {
-    const korvane::NarrowProductId narrow(productId);
+    const auto narrow = korvane::NarrowString(productId);
     Callback wide;
     wide.wide = callback;
-    return korvane::EnumerateWithCallback(narrow.get(), wide, context, true);
+    return korvane::EnumerateWithCallback(narrow.text.get(), wide, context, true);
   } catch (...) {
     return -1;
   }

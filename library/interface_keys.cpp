@@ -26,17 +26,26 @@ void FindKey(const StringList& usbKeys, const std::string& keyName, std::string&
 
 }  // namespace
 
+std::string InterfaceKeyName(const std::string& productId, int number) {
+  return std::string(paths::kVendorPart) + paths::kVendorId + paths::kProductPart + productId +
+         paths::kInterfacePart + std::to_string(number);
+}
+
 bool FindInterfaceKeys(const std::string& productId, std::string& interface0Path,
-                       std::string& interface1Path, std::string& interface2Path, WalkObserver* observer) {
-  const std::string base = std::string(paths::kVendorPart) + paths::kVendorId + paths::kProductPart +
-                           productId + paths::kInterfacePart;
+                       std::string& interface1Path, std::string& interface2Path) {
+  WalkObserver silent;
+  return FindInterfaceKeys(productId, interface0Path, interface1Path, interface2Path, silent);
+}
+
+bool FindInterfaceKeys(const std::string& productId, std::string& interface0Path,
+                       std::string& interface1Path, std::string& interface2Path, WalkObserver& observer) {
   StringList usbKeys;
   const auto count = ListSubkeys(HKEY_LOCAL_MACHINE, paths::kUsbDevices, usbKeys);
-  if (observer != nullptr) observer->UsbKeysListed(count, usbKeys);
+  observer.UsbKeysListed(count, usbKeys);
   if (count <= 0) return false;
-  FindKey(usbKeys, base + "0", interface0Path);
-  FindKey(usbKeys, base + "1", interface1Path);
-  FindKey(usbKeys, base + "2", interface2Path);
+  FindKey(usbKeys, InterfaceKeyName(productId, 0), interface0Path);
+  FindKey(usbKeys, InterfaceKeyName(productId, 1), interface1Path);
+  FindKey(usbKeys, InterfaceKeyName(productId, 2), interface2Path);
   return true;
 }
 

@@ -1,5 +1,8 @@
-// Registry paths and value names that the walk reads, all below HKEY_LOCAL_MACHINE.
+// Registry paths and value names that the walk reads, all below HKEY_LOCAL_MACHINE,
+// and how much of a name it compares.
 #pragma once
+
+#include <cstddef>
 
 namespace korvane::paths {
 
@@ -20,5 +23,9 @@ constexpr const char* kVendorPart = "Vid_";
 constexpr const char* kVendorId = "7c1f";
 constexpr const char* kProductPart = "&Pid_";
 constexpr const char* kInterfacePart = "&MI_0";
+
+// How much of a name the walk keeps and compares.
+constexpr std::size_t kPrefixLength = 11;  // of "ParentIdPrefix" and of USBPRINT instance names
+constexpr std::size_t kPortLength = 6;     // of port names, and of the port a printer's "Port" begins with
 
 }  // namespace korvane::paths

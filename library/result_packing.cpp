@@ -10,12 +10,13 @@ namespace korvane {
 namespace {
 
 ResultText NarrowText(const std::string& text) {
-  return ResultText{text.c_str(), static_cast<std::uint32_t>(text.size() + 1)};
+  return ResultText{text.c_str(), static_cast<std::uint32_t>(text.size() + 1), {}};
 }
 
 ResultText WideText(const std::string& text) {
-  const auto copy = WidenString(text.c_str());
-  return ResultText{copy.text, copy.bytes};
+  auto copy = WidenString(text.c_str());
+  const void* data = copy.text.get();
+  return ResultText{data, copy.bytes, std::move(copy.text)};
 }
 
 // Copies one string to the pool position and returns where it starts, or
@@ -28,22 +29,14 @@ const void* CopyToPool(const ResultText& text, unsigned char*& position) {
   return start;
 }
 
-void FreeCopies(std::vector<ResultText>& list) {
-  for (auto& text : list) {
-    CoTaskMemFree(const_cast<void*>(text.data));
-    text.data = nullptr;
-  }
-}
-
 }  // namespace
-
-ResultLists::~ResultLists() { ReleaseResultLists(*this); }
 
 WideCopy WidenString(const char* text) {
   if (text == nullptr) return {};
   const int units = lstrlenA(text) + 1;
-  auto* block = static_cast<WCHAR*>(CoTaskMemAlloc(2 * static_cast<SIZE_T>(units)));
-  if (block == nullptr) return {};
+  common::UniqueTaskMem<WCHAR> copy(static_cast<WCHAR*>(CoTaskMemAlloc(2 * static_cast<SIZE_T>(units))));
+  if (!copy) return {};
+  WCHAR* block = copy.get();
   int written = MultiByteToWideChar(CP_ACP, 0, text, units, block, units);
   // A double-byte lead byte just before the terminator can swallow it into an
   // invalid pair; the copy must still end in a NUL that its size counts.
@@ -54,25 +47,19 @@ WideCopy WidenString(const char* text) {
       block[written - 1] = 0;
     }
   }
-  if (written <= 0) {
-    CoTaskMemFree(block);
-    return {};
-  }
-  return WideCopy{block, 2 * static_cast<std::uint32_t>(written)};
+  if (written <= 0) return {};
+  return WideCopy{std::move(copy), 2 * static_cast<std::uint32_t>(written)};
 }
 
 NarrowCopy NarrowString(const WCHAR* text) {
   if (text == nullptr) return {};
   const int units = lstrlenW(text) + 1;
   const int capacity = 2 * units;  // at most two bytes per unit in the ANSI code pages
-  auto* block = static_cast<char*>(CoTaskMemAlloc(static_cast<SIZE_T>(capacity)));
-  if (block == nullptr) return {};
-  const int written = WideCharToMultiByte(CP_ACP, 0, text, units, block, capacity, nullptr, nullptr);
-  if (written <= 0) {
-    CoTaskMemFree(block);
-    return {};
-  }
-  return NarrowCopy{block, static_cast<std::uint32_t>(written)};
+  common::UniqueTaskMem<char> copy(static_cast<char*>(CoTaskMemAlloc(static_cast<SIZE_T>(capacity))));
+  if (!copy) return {};
+  const int written = WideCharToMultiByte(CP_ACP, 0, text, units, copy.get(), capacity, nullptr, nullptr);
+  if (written <= 0) return {};
+  return NarrowCopy{std::move(copy), static_cast<std::uint32_t>(written)};
 }
 
 std::uint32_t BuildResultLists(const PrinterInfoList& records, ResultLists& lists, bool wide) {
@@ -84,7 +71,6 @@ std::uint32_t BuildResultLists(const PrinterInfoList& records, ResultLists& list
   for (const auto& record : records) {
     const auto text = wide ? WideText : NarrowText;
     lists.port0.push_back(text(record.port0));
-    lists.converted = lists.converted || wide;
     lists.name.push_back(text(record.name));
     lists.port2.push_back(text(record.port2));
     lists.online.push_back(record.online);
@@ -112,12 +98,6 @@ void PackResults(void* buffer, const ResultLists& lists, bool wide) {
 }
 
 void ReleaseResultLists(ResultLists& lists) {
-  if (lists.converted) {
-    FreeCopies(lists.port0);
-    FreeCopies(lists.name);
-    FreeCopies(lists.port2);
-    lists.converted = false;
-  }
   lists.port0.clear();
   lists.name.clear();
   lists.port2.clear();

@@ -7,32 +7,29 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/handles.h"
 #include "correlation.h"
 #include "korvane.h"
 
 namespace korvane {
 
-// One string of the result lists: its first unit and its size in bytes, terminator
-// included. data is null only for a wide copy that could not be made (size 0).
+// One string of the result lists: its first unit and its size in bytes,
+// terminator included. In the narrow form data points into the record's own
+// string (which must outlive the lists); in the wide form into copy, the
+// UTF-16 copy that the entry owns. data is null only for a wide copy that
+// could not be made (size 0).
 struct ResultText {
   const void* data = nullptr;
   std::uint32_t bytes = 0;
+  common::UniqueTaskMem<WCHAR> copy;
 };
 
-// Four parallel lists, one entry per record. In the narrow form the strings
-// are the records' own (which must outlive the lists); in the wide form they
-// are UTF-16 copies from the task allocator that the lists own.
+// Four parallel lists, one entry per record.
 struct ResultLists {
   std::vector<ResultText> port0;
   std::vector<ResultText> name;
   std::vector<ResultText> port2;
   std::vector<std::int32_t> online;
-  bool converted = false;  // the lists own UTF-16 copies
-
-  ResultLists() = default;
-  ~ResultLists();
-  ResultLists(const ResultLists&) = delete;
-  ResultLists& operator=(const ResultLists&) = delete;
 };
 
 // Size in bytes of one packed record: 16 in the 32-bit library.
@@ -53,21 +50,21 @@ std::uint32_t BuildResultLists(const PrinterInfoList& records, ResultLists& list
 // converted takes no pool bytes and its address field holds 0.
 void PackResults(void* buffer, const ResultLists& lists, bool wide);
 
-// Frees the UTF-16 copies (once) and empties the lists.
+// Frees the UTF-16 copies and empties the lists.
 void ReleaseResultLists(ResultLists& lists);
 
 // A UTF-16 copy of a narrow string from the task allocator, and its size in
-// bytes with the terminator; {nullptr, 0} for null input or on failure.
+// bytes with the terminator; empty (size 0) for null input or on failure.
 struct WideCopy {
-  WCHAR* text = nullptr;
+  common::UniqueTaskMem<WCHAR> text;
   std::uint32_t bytes = 0;
 };
 WideCopy WidenString(const char* text);
 
 // A narrow copy of a UTF-16 string from the task allocator, and its size in
-// bytes with the terminator; {nullptr, 0} for null input or on failure.
+// bytes with the terminator; empty (size 0) for null input or on failure.
 struct NarrowCopy {
-  char* text = nullptr;
+  common::UniqueTaskMem<char> text;
   std::uint32_t bytes = 0;
 };
 NarrowCopy NarrowString(const WCHAR* text);

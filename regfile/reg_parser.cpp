@@ -14,17 +14,14 @@
 #include <memory>
 #include <utility>
 
+#include "common/utf.h"
+
 namespace regfile {
 namespace {
 
 constexpr std::size_t kMaxKeyNameLength = 255;  // UTF-16 units per key level, as Windows allows
 constexpr std::size_t kQuoteLimit = 40;         // longest piece of input echoed in a message
 constexpr std::size_t kMaxTypeDigits = 8;       // a value type is a 32-bit number
-constexpr std::uint32_t kRegSz = 1;
-constexpr std::uint32_t kRegExpandSz = 2;
-constexpr std::uint32_t kRegBinary = 3;
-constexpr std::uint32_t kRegDword = 4;
-constexpr std::uint32_t kRegMultiSz = 7;
 
 constexpr std::u16string_view kHeaderVersion5 = u"Windows Registry Editor Version 5.00";
 constexpr std::u16string_view kHeaderRegedit4 = u"REGEDIT4";
@@ -120,44 +117,21 @@ std::optional<std::uint32_t> ParseHexNumber(std::u16string_view digits, std::siz
   return number;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t codePoint) {
-  if (codePoint < 0x80) {
-    out += static_cast<char>(codePoint);
-  } else if (codePoint < 0x800) {
-    out += static_cast<char>(0xC0 | (codePoint >> 6));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else if (codePoint < 0x10000) {
-    out += static_cast<char>(0xE0 | (codePoint >> 12));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (codePoint >> 18));
-    out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  }
-}
-
 // Input text for a message: in single quotes, as UTF-8, shortened, with
 // control characters and broken surrogates shown as '?'.
 std::string Quote(std::u16string_view text) {
   const bool shortened = text.size() > kQuoteLimit;
   if (shortened) text = text.substr(0, kQuoteLimit);
   std::string out = "'";
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c < 0x20 || c == 0x7F) {
-      out += '?';
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-               text[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((static_cast<std::uint32_t>(c) - 0xD800) << 10) +
-                          (static_cast<std::uint32_t>(text[i + 1]) - 0xDC00));
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto point = common::CodePointAt(text, i);
+    const bool control = point.value < 0x20 || point.value == 0x7F;
+    if (control || common::IsSurrogate(point.value)) {
       out += '?';
     } else {
-      AppendUtf8(out, c);
+      common::AppendUtf8(out, point.value);
     }
+    i += point.units;
   }
   out += shortened ? "...'" : "'";
   return out;

@@ -77,8 +77,12 @@ class WindowView : public TesterView {
   }
   void FocusProductIdText() override { SetFocus(GetDlgItem(window_, kProductIdText)); }
   void ClearList() override { SendDlgItemMessageW(window_, kList, LB_RESETCONTENT, 0, 0); }
-  void AppendLine(const WString& line) override {
-    SendDlgItemMessageW(window_, kList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+  void AppendLines(const std::vector<WString>& lines) override {
+    const HWND list = GetDlgItem(window_, kList);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    for (const auto& line : lines) SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
   }
   void ShowMessage(const WString& text) override { MessageBoxW(window_, text.c_str(), L"tarnwell", MB_OK); }
   void Close() override { DestroyWindow(window_); }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/ansi.h"
 #include "korvane.h"
 
 #if defined(_WIN32)
@@ -25,29 +26,6 @@ const WCHAR* const kNotFound = WTEXT("not found");
 
 WString FromAscii(const std::string& text) { return WString(text.begin(), text.end()); }
 
-// The product id as a fresh NUL-terminated string in the ANSI code page.
-std::string ToAnsi(const WString& text) {
-  if (text.empty()) return std::string();
-  const int units = static_cast<int>(text.size());
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return std::string();
-  std::string ansi(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), units, &ansi[0], bytes, nullptr, nullptr);
-  return ansi;
-}
-
-// Converts ANSI bytes, multibyte-aware.
-WString FromAnsi(const unsigned char* bytes, std::size_t count) {
-  if (count == 0) return WString();
-  const auto* text = reinterpret_cast<const char*>(bytes);
-  const int length = static_cast<int>(count);
-  const int units = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
-  if (units <= 0) return WString();
-  WString wide(static_cast<std::size_t>(units), WCHAR{0});
-  MultiByteToWideChar(CP_ACP, 0, text, length, &wide[0], units);
-  return wide;
-}
-
 // The NUL-terminated ANSI string at address, read only inside the buffer.
 WString StringInBuffer(const std::vector<unsigned char>& buffer, const void* address) {
   const auto start = reinterpret_cast<std::uintptr_t>(buffer.data());
@@ -58,7 +36,7 @@ WString StringInBuffer(const std::vector<unsigned char>& buffer, const void* add
   const void* nul = std::memchr(text, 0, available);
   const std::size_t length = nul != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - text)
                                             : available;
-  return FromAnsi(text, length);
+  return common::AnsiToWide(std::string_view(reinterpret_cast<const char*>(text), length));
 }
 
 }  // namespace
@@ -104,7 +82,7 @@ void Tester::OnGet() {
     view_.ShowMessage(error);
     return;
   }
-  const std::string productId = ToAnsi(productId_);
+  const std::string productId = common::WideToAnsi(productId_);
   std::uint32_t bytesNeeded = 0;
   library_.EnumPrinterInfoA(productId.c_str(), nullptr, 0, &bytesNeeded);
   const auto size = static_cast<std::int32_t>(bytesNeeded);
@@ -132,9 +110,12 @@ void Tester::ListRecords(const std::vector<unsigned char>& buffer, std::int32_t 
     return;
   }
   const std::int32_t listed = std::min(count, kMaxListedRecords);
+  std::vector<WString> lines;
+  lines.reserve(static_cast<std::size_t>(listed));
   for (const auto& record : DecodeRecords(buffer, static_cast<std::size_t>(listed))) {
-    view_.AppendLine(FormatLine(record));
+    lines.push_back(FormatLine(record));
   }
+  view_.AppendLines(lines);
   if (count > listed) {
     view_.ShowMessage(FromAscii(std::to_string(count) + " devices found; the first " + std::to_string(listed) +
                                 " are listed."));

@@ -19,7 +19,9 @@ class TesterView {
   virtual WString ProductIdText() const = 0;            // current text of PDText
   virtual void FocusProductIdText() = 0;
   virtual void ClearList() = 0;                          // List1
-  virtual void AppendLine(const WString& line) = 0;      // at the end of List1
+  // Appends the lines at the end of List1, in order, and redraws it once:
+  // a list redrawn after each of thousands of lines takes minutes.
+  virtual void AppendLines(const std::vector<WString>& lines) = 0;
   virtual void ShowMessage(const WString& text) = 0;     // modal, OK only, captioned "tarnwell"
   virtual void Close() = 0;                              // ends the program
 };

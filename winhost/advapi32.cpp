@@ -20,7 +20,7 @@ bool IsStringType(std::uint32_t type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
-std::u16string Widen(LPCSTR text) { return FromAnsi(text == nullptr ? "" : text, AnsiCodePage()); }
+std::u16string Widen(LPCSTR text) { return FromAnsi(text == nullptr ? "" : text); }
 
 // The bytes that an ANSI call returns for a value: string types converted
 // from their stored UTF-16 (terminators included), other types as stored.
@@ -30,7 +30,7 @@ std::string AnsiData(const Value& value) {
   for (std::size_t i = 0; i < units.size(); ++i) {
     units[i] = static_cast<char16_t>(value.data[2 * i] | (value.data[2 * i + 1] << 8));
   }
-  return ToAnsi(units, AnsiCodePage());
+  return ToAnsi(units);
 }
 
 LSTATUS OpenSubkey(HKEY key, LPCSTR subKey, std::uint32_t access, PHKEY result, bool sameHandleForEmpty) {
@@ -114,7 +114,7 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameChar
   std::u16string wide;
   const auto status = open.registry->EnumKey(open.key, index, wide);
   if (status != ERROR_SUCCESS) return static_cast<LSTATUS>(status);
-  const auto result = CopyName(ToAnsi(wide, AnsiCodePage()), name, nameChars);
+  const auto result = CopyName(ToAnsi(wide), name, nameChars);
   if (result != ERROR_SUCCESS) return result;
   if (className != nullptr && *classChars > 0) *className = '\0';
   if (classChars != nullptr) *classChars = 0;
@@ -134,7 +134,7 @@ LSTATUS WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameChar
   Value value;
   const auto status = open.registry->EnumValue(open.key, index, value);
   if (status != ERROR_SUCCESS) return static_cast<LSTATUS>(status);
-  const auto ansiName = ToAnsi(value.name, AnsiCodePage());
+  const auto ansiName = ToAnsi(value.name);
   // Check both sizes first so that a failure writes neither buffer.
   if (ansiName.size() + 1 > *nameChars) return ERROR_MORE_DATA;
   const auto result = CopyData(value, type, data, dataBytes);

@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "common/unique_handle.h"
+#include "winhost/system.h"
+
 namespace winhost {
 namespace {
 
@@ -34,27 +37,23 @@ bool ToCp1252(char16_t unit, char& out) {
   return false;
 }
 
+void CloseIconv(iconv_t cd) noexcept { iconv_close(cd); }
+using UniqueIconv = common::UniqueHandle<iconv_t, CloseIconv>;
+
 // One iconv descriptor per conversion; iconv state is not shareable between threads.
-class Iconv {
- public:
-  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
-  }
-  ~Iconv() { iconv_close(cd_); }
-  Iconv(const Iconv&) = delete;
-  Iconv& operator=(const Iconv&) = delete;
+UniqueIconv OpenIconv(const char* to, const char* from) {
+  const iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
+  return UniqueIconv(cd);
+}
 
-  // Converts one character's worth of input; returns false if iconv refuses it.
-  bool Convert(const char*& in, std::size_t& inLeft, char*& out, std::size_t& outLeft) {
-    return iconv(cd_, const_cast<char**>(&in), &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
-  }
-
- private:
-  iconv_t cd_;
-};
+// Converts one character's worth of input; returns false if iconv refuses it.
+bool Convert(const UniqueIconv& cd, const char*& in, std::size_t& inLeft, char*& out, std::size_t& outLeft) {
+  return iconv(cd.get(), const_cast<char**>(&in), &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
+}
 
 std::string ToCp932(std::u16string_view text, bool& usedDefault) {
-  Iconv iconv("CP932", "UTF-16LE");
+  const auto iconv = OpenIconv("CP932", "UTF-16LE");
   std::string result;
   result.reserve(text.size() * 2);
   for (std::size_t i = 0; i < text.size();) {
@@ -74,7 +73,7 @@ std::string ToCp932(std::u16string_view text, bool& usedDefault) {
     char out[8];
     char* outPtr = out;
     std::size_t outLeft = sizeof out;
-    if (iconv.Convert(inPtr, inLeft, outPtr, outLeft)) {
+    if (Convert(iconv, inPtr, inLeft, outPtr, outLeft)) {
       result.append(out, static_cast<std::size_t>(outPtr - out));
     } else {
       result.push_back('?');
@@ -86,7 +85,7 @@ std::string ToCp932(std::u16string_view text, bool& usedDefault) {
 }
 
 std::u16string FromCp932(std::string_view bytes) {
-  Iconv iconv("UTF-16LE", "CP932");
+  const auto iconv = OpenIconv("UTF-16LE", "CP932");
   std::u16string result;
   result.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size();) {
@@ -97,7 +96,7 @@ std::u16string FromCp932(std::string_view bytes) {
     char out[8];
     char* outPtr = out;
     std::size_t outLeft = sizeof out;
-    if (iconv.Convert(inPtr, inLeft, outPtr, outLeft)) {
+    if (Convert(iconv, inPtr, inLeft, outPtr, outLeft)) {
       for (char* p = out; p + 1 < outPtr; p += 2) {
         result.push_back(static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
                                                (static_cast<unsigned char>(p[1]) << 8)));
@@ -135,6 +134,10 @@ std::string ToAnsi(std::u16string_view text, unsigned codePage, bool* usedDefaul
   if (usedDefault != nullptr) *usedDefault = defaulted;
   return result;
 }
+
+std::string ToAnsi(std::u16string_view text) { return ToAnsi(text, AnsiCodePage()); }
+
+std::u16string FromAnsi(std::string_view bytes) { return FromAnsi(bytes, AnsiCodePage()); }
 
 std::u16string FromAnsi(std::string_view bytes, unsigned codePage) {
   if (codePage == 932) return FromCp932(bytes);

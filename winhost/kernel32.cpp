@@ -19,14 +19,6 @@ int WINAPI lstrlenW(LPCWSTR s) {
   return static_cast<int>(std::char_traits<char16_t>::length(s));
 }
 
-LPSTR WINAPI lstrcpyA(LPSTR dest, LPCSTR src) { return std::strcpy(dest, src); }
-
-LPWSTR WINAPI lstrcpyW(LPWSTR dest, LPCWSTR src) {
-  const auto units = std::char_traits<char16_t>::length(src) + 1;
-  std::char_traits<char16_t>::copy(dest, src, units);
-  return dest;
-}
-
 // A length of -1 means "up to and including the terminator"; the result
 // counts what was (or would be) written, and 0 reports failure. A buffer
 // that is too small receives nothing.
@@ -34,7 +26,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH src, int srcByt
                                int destUnits) {
   if (!IsAnsiCodePage(codePage) || flags != 0 || src == nullptr || srcBytes == 0 || destUnits < 0) return 0;
   const auto bytes = srcBytes < 0 ? std::strlen(src) + 1 : static_cast<std::size_t>(srcBytes);
-  const auto wide = winhost::FromAnsi(std::string_view(src, bytes), winhost::AnsiCodePage());
+  const auto wide = winhost::FromAnsi(std::string_view(src, bytes));
   if (destUnits == 0) return static_cast<int>(wide.size());
   if (dest == nullptr || wide.size() > static_cast<std::size_t>(destUnits)) return 0;
   std::char_traits<char16_t>::copy(dest, wide.data(), wide.size());

@@ -4,17 +4,12 @@
 #include "winhost/system.h"
 
 namespace winhost {
-namespace {
-
-std::u16string WidenInAnsiCodePage(std::string_view bytes) { return FromAnsi(bytes, AnsiCodePage()); }
-
-}  // namespace
 
 std::shared_ptr<Registry> LoadRegistry(const std::vector<std::string>& regFiles) {
   auto registry = std::make_shared<Registry>();
   for (const auto& file : regFiles) {
     regfile::Script script;
-    if (const auto error = regfile::ParseFile(file, script, &WidenInAnsiCodePage)) {
+    if (const auto error = regfile::ParseFile(file, script, &FromAnsi)) {
       throw std::runtime_error(error->message());
     }
     registry->Apply(std::move(script));

@@ -1,4 +1,4 @@
-// Multibyte comparisons of the C runtime, in the stand-in's ANSI code page.
+// The multibyte comparison of the C runtime, in the stand-in's ANSI code page.
 #include <mbstring.h>
 
 #include "internal.h"
@@ -24,7 +24,7 @@ unsigned char UpperAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? stat
 
 // Compares one character (one or two bytes) at a time; the bytes of a
 // double-byte character are never case-folded.
-int Compare(const unsigned char* a, const unsigned char* b, bool ignoreCase) {
+int CompareIgnoringCase(const unsigned char* a, const unsigned char* b) {
   const unsigned codePage = winhost::AnsiCodePage();
   const auto upper = codePage == 932 ? UpperAscii : UpperCp1252;
   for (;;) {
@@ -35,8 +35,8 @@ int Compare(const unsigned char* a, const unsigned char* b, bool ignoreCase) {
       b += 2;
       continue;
     }
-    const unsigned char ca = ignoreCase ? upper(*a) : *a;
-    const unsigned char cb = ignoreCase ? upper(*b) : *b;
+    const unsigned char ca = upper(*a);
+    const unsigned char cb = upper(*b);
     if (ca != cb) return ca < cb ? -1 : 1;
     if (ca == '\0') return 0;
     ++a;
@@ -46,6 +46,4 @@ int Compare(const unsigned char* a, const unsigned char* b, bool ignoreCase) {
 
 }  // namespace
 
-int _mbsicmp(const unsigned char* a, const unsigned char* b) { return Compare(a, b, true); }
-
-int _mbscmp(const unsigned char* a, const unsigned char* b) { return Compare(a, b, false); }
+int _mbsicmp(const unsigned char* a, const unsigned char* b) { return CompareIgnoringCase(a, b); }

@@ -54,12 +54,6 @@ void InstallRegistry(std::shared_ptr<Registry> registry) {
   state.registry = std::move(registry);
 }
 
-std::shared_ptr<Registry> InstalledRegistry() {
-  auto& state = TheState();
-  std::lock_guard lock(state.mutex);
-  return state.registry;
-}
-
 void SetAnsiCodePage(unsigned codePage) {
   if (codePage != 1252 && codePage != 932) throw std::invalid_argument("code page must be 1252 or 932");
   TheState().codePage = codePage;

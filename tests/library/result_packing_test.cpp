@@ -77,7 +77,6 @@ TEST(PackResultsTest, PoolHoldsEachRecordsStringsInTurn) {
 TEST(PackResultsTest, NothingIsWrittenForNoRecordsOrNoBuffer) {
   ResultLists lists;
   EXPECT_EQ(BuildResultLists({}, lists, true), 0u);
-  EXPECT_FALSE(lists.converted);
   unsigned char buffer[4] = {kSentinel, kSentinel, kSentinel, kSentinel};
   PackResults(buffer, lists, true);
   for (const auto b : buffer) EXPECT_EQ(b, kSentinel);
@@ -119,13 +118,16 @@ TEST(ResultListsTest, WideCopiesAreFreedOnce) {
 }
 
 TEST(StringConversionTest, NullGivesNoCopy) {
-  EXPECT_EQ(WidenString(nullptr).text, nullptr);
+  const auto before = winhost::ReadCounters().taskMemBlocks;
+  EXPECT_FALSE(WidenString(nullptr).text);
   EXPECT_EQ(NarrowString(nullptr).bytes, 0u);
-  const auto copy = NarrowString(u"4B31");
-  ASSERT_NE(copy.text, nullptr);
-  EXPECT_STREQ(copy.text, "4B31");
-  EXPECT_EQ(copy.bytes, 5u);
-  CoTaskMemFree(copy.text);
+  {
+    const auto copy = NarrowString(u"4B31");
+    ASSERT_TRUE(copy.text);
+    EXPECT_STREQ(copy.text.get(), "4B31");
+    EXPECT_EQ(copy.bytes, 5u);
+  }  // the copy owns its block
+  EXPECT_EQ(winhost::ReadCounters().taskMemBlocks, before);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ class FakeView : public TesterView {
  public:
   WString text;
   std::vector<WString> lines;
+  int appends = 0;  // calls of AppendLines: each redraws the list once
   std::vector<WString> messages;
   std::vector<std::string> events;  // messages, focus and clears in the order they happened
 
@@ -26,7 +27,10 @@ class FakeView : public TesterView {
     lines.clear();
     events.push_back("clear");
   }
-  void AppendLine(const WString& line) override { lines.push_back(line); }
+  void AppendLines(const std::vector<WString>& added) override {
+    ++appends;
+    lines.insert(lines.end(), added.begin(), added.end());
+  }
   void ShowMessage(const WString& message) override {
     messages.push_back(message);
     events.push_back("message");
@@ -246,6 +250,7 @@ TEST_F(TesterFixture, ListsAtMost32767Records) {
   library.entries.assign(32768, Entry{"P", "C", "D", 0});
   tester.OnGet();
   EXPECT_EQ(view.lines.size(), 32767u);
+  EXPECT_EQ(view.appends, 1) << "the list is redrawn once, not once per line";
   ASSERT_EQ(view.messages.size(), 1u);
   EXPECT_NE(view.messages[0].find(W("32768")), WString::npos);
 }

@@ -422,6 +422,7 @@ enum class Op {
   kGet,          // click Get
   kClear,        // click Clear
   kLines,        // List1 holds exactly `lines`
+  kLineCount,    // List1 holds `index` lines, the first and the last of them `text`
   kText,         // PDText holds `text`
   kChecked,      // option `index` is the only one checked
   kFocusInText,  // PDText has the keyboard focus
@@ -433,7 +434,7 @@ enum class Op {
 
 struct Step {
   Op op = Op::kGet;
-  int index = 0;               // kChoose, kChecked: the option
+  int index = 0;               // kChoose, kChecked: the option; kLineCount: the count
   const wchar_t* text = L"";   // kType: typed; kText: expected
   Expected box;                // kChoose, kGet, kClear: the message box this brings up
   std::vector<wstring> lines;  // kLines
@@ -470,6 +471,13 @@ Step Lines(std::vector<wstring> lines) {
   Step step;
   step.op = Op::kLines;
   step.lines = std::move(lines);
+  return step;
+}
+Step LineCount(int count, const wchar_t* firstAndLast) {
+  Step step;
+  step.op = Op::kLineCount;
+  step.index = count;
+  step.text = firstAndLast;
   return step;
 }
 Step Text(const wchar_t* text) {
@@ -588,6 +596,20 @@ void RunStep(Tarnwell& window, const Step& step) {
     case Op::kLines: {
       const std::vector<wstring> lines = window.Lines();
       Check(lines == step.lines, "List1 holds " + Quoted(lines) + ", expected " + Quoted(step.lines));
+      break;
+    }
+    case Op::kLineCount: {
+      LRESULT count = 0;
+      Send(window.list(), LB_GETCOUNT, 0, 0, &count);
+      Check(count == step.index,
+            "List1 holds " + std::to_string(count) + " lines, expected " + std::to_string(step.index));
+      if (count > 0) {
+        const wstring first = window.Line(0);
+        const wstring last = window.Line(static_cast<WPARAM>(count - 1));
+        Check(first == step.text && last == step.text,
+              "List1's first and last lines are " + Quoted(first) + " and " + Quoted(last) + ", expected " +
+                  Quoted(step.text));
+      }
       break;
     }
     case Op::kText: {
@@ -790,6 +812,10 @@ std::vector<Case> FakeLibraryCases() {
        {Type(L"BAD0"), Choose(3), Get(), Lines({L", , , OnLine", L"Edge, , COM9, OnLine"})}},
       {"a text is read up to 1024 bytes",
        {Type(L"LONG"), Choose(3), Get(), Lines({wstring(1024, L'x') + L", , , OffLine"})}},
+      // A list redrawn after every line took minutes here; the box's wait would run out.
+      {"32768 devices: the first 32767 are listed at once, and a message says so",
+       {Type(L"MANY"), Choose(3), Get(Box(L"32768 devices found; the first 32767 are listed.")),
+        LineCount(32767, L"Many, COM1, COM2, OnLine")}},
   };
   cases.insert(cases.end(), more.begin(), more.end());
   return cases;

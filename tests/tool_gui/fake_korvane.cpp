@@ -66,6 +66,16 @@ std::int32_t FillLongName(unsigned char* buffer, std::uint32_t) {
   return 1;
 }
 
+// More records than tarnwell lists, all of them the same device.
+constexpr std::uint32_t kManyRecords = 32768;
+constexpr std::uint32_t kManySize = kManyRecords * kRecordSize + 5 + 5 + 5;
+std::int32_t FillMany(unsigned char* buffer, std::uint32_t) {
+  unsigned char* pool = buffer + kManyRecords * kRecordSize;
+  std::memcpy(pool, "Many\0COM1\0COM2", 15);
+  for (std::uint32_t i = 0; i < kManyRecords; ++i) Put(buffer, i, pool, pool + 5, pool + 10, 1);
+  return static_cast<std::int32_t>(kManyRecords);
+}
+
 struct Behaviour {
   const char* productId;                                            // matched exactly, letter case included
   std::uint32_t size;                                               // what the size query reports
@@ -75,7 +85,7 @@ struct Behaviour {
 const Behaviour kBehaviours[] = {
     {"NF00", kRecordSize, FillNone},      {"FA00", kRecordSize, FillFails},  {"HUGE", kRecordSize, FillTooMany},
     {"MAXC", kRecordSize, FillMaxCount},  {"NEG0", 0x80000000u, nullptr},  // reads as a negative size
-    {"BAD0", kBadSize, FillBadAddresses}, {"LONG", kLongSize, FillLongName},
+    {"BAD0", kBadSize, FillBadAddresses}, {"LONG", kLongSize, FillLongName}, {"MANY", kManySize, FillMany},
 };
 
 // Any other id: "<id>, COM1, COM2, OnLine".

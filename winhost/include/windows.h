@@ -52,12 +52,10 @@ typedef struct _FILETIME {
 #define ERROR_SUCCESS 0
 #define ERROR_FILE_NOT_FOUND 2
 #define ERROR_INVALID_HANDLE 6
-#define ERROR_OUTOFMEMORY 14
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_BAD_PATHNAME 161
 #define ERROR_MORE_DATA 234
 #define ERROR_NO_MORE_ITEMS 259
-#define ERROR_NO_UNICODE_TRANSLATION 1113
 #define ERROR_KEY_DELETED 1018
 
 #define KEY_QUERY_VALUE 0x0001
@@ -70,7 +68,6 @@ typedef struct _FILETIME {
 #define REG_BINARY 3
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
-#define REG_QWORD 11
 
 #define CP_ACP 0
 
@@ -88,8 +85,6 @@ LSTATUS WINAPI RegCloseKey(HKEY key);
 // kernel32
 int WINAPI lstrlenA(LPCSTR s);
 int WINAPI lstrlenW(LPCWSTR s);
-LPSTR WINAPI lstrcpyA(LPSTR dest, LPCSTR src);
-LPWSTR WINAPI lstrcpyW(LPWSTR dest, LPCWSTR src);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH src, int srcBytes, LPWSTR dest,
                                int destUnits);
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH src, int srcUnits, LPSTR dest,

@@ -16,11 +16,18 @@ namespace regfile {
 
 enum class Root : std::uint8_t { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig };
 
+// Value types that the file format spells out; hex(N) data may carry any other.
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegMultiSz = 7;
+
 // One value line of a key section. An empty name is the key's default value ("@").
 struct ValueOp {
   std::u16string name;
   bool remove = false;          // "name"=-
-  std::uint32_t type = 0;       // REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4, ...
+  std::uint32_t type = 0;       // kRegSz, kRegDword, ... or the number of hex(N)
   std::vector<std::uint8_t> data;  // bytes as the registry stores them: strings as UTF-16LE
                                    // with their terminator, dwords little-endian, hex as given
 };

@@ -11,6 +11,9 @@ namespace winhost {
 
 std::string ToAnsi(std::u16string_view text, unsigned codePage, bool* usedDefault = nullptr);
 std::u16string FromAnsi(std::string_view bytes, unsigned codePage);
+// The same in the code page that CP_ACP stands for now (SetAnsiCodePage).
+std::string ToAnsi(std::u16string_view text);
+std::u16string FromAnsi(std::string_view bytes);
 // True for a byte that starts a double-byte character in the code page.
 bool IsLeadByte(unsigned char byte, unsigned codePage);
 

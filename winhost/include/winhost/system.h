@@ -18,7 +18,6 @@ namespace winhost {
 
 // The registry that the Reg* calls read from now on (predefined keys map to its roots).
 void InstallRegistry(std::shared_ptr<Registry> registry);
-std::shared_ptr<Registry> InstalledRegistry();
 
 // Loads .reg files in order into a new registry, as importing them one after
 // another would. Throws std::runtime_error with "FILE:LINE: what" on a malformed file.

@@ -1,0 +1,33 @@
+// UTF-16 to UTF-8, the one conversion between Unicode forms that the tools,
+// the .reg reader and the tests make. Plain C++: no platform calls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace common {
+
+// Appends the UTF-8 form of one code point (at most U+10FFFF).
+void AppendUtf8(std::string& out, char32_t codePoint);
+
+// The code point that starts at text[i], and how many units it takes: a
+// surrogate pair is one code point; a lone surrogate is returned as it is.
+struct Utf16CodePoint {
+  char32_t value;
+  std::size_t units;
+};
+Utf16CodePoint CodePointAt(std::u16string_view text, std::size_t i);
+
+inline bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD. Takes any 16-bit
+// unit type, so that wchar_t text of the Windows build needs no copy first.
+std::string Utf16ToUtf8(std::u16string_view text);
+template <typename Unit, typename = std::enable_if_t<sizeof(Unit) == 2 && !std::is_same_v<Unit, char16_t>>>
+std::string Utf16ToUtf8(std::basic_string_view<Unit> text) {
+  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
+}  // namespace common
