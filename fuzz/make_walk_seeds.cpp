@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "korvane.h"
 #include "walk_input.h"
 #include "winhost/codepage.h"
@@ -175,6 +176,7 @@ std::int32_t CountDevices(const Input& input) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  check::AbortOnFailure();  // a seed that does not fit its layout is this program's own fault
   if (argc != 2) {
     std::fprintf(stderr, "usage: make_walk_seeds DIR\n");
     return 64;

@@ -83,12 +83,12 @@ bool IsPrintableUtf8(std::string_view text) {
 
 void CheckError(const regfile::ParseResult& result, std::string_view bytes) {
   const auto& error = *result.error;
-  FUZZ_REQUIRE(error.line >= 1, "an error names a line from 1");
-  FUZZ_REQUIRE(error.line <= LineCount(bytes), "an error names a line of the input");
-  FUZZ_REQUIRE(!error.message.empty(), "an error says what was wrong");
-  FUZZ_REQUIRE(error.message.size() < 512, "an error message stays short");
-  FUZZ_REQUIRE(IsPrintableUtf8(error.message), "an error message is printable UTF-8");
-  FUZZ_REQUIRE(result.script.keys.empty(), "a rejected file gives no script");
+  CHECK_THAT(error.line >= 1, "an error names a line from 1");
+  CHECK_THAT(error.line <= LineCount(bytes), "an error names a line of the input");
+  CHECK_THAT(!error.message.empty(), "an error says what was wrong");
+  CHECK_THAT(error.message.size() < 512, "an error message stays short");
+  CHECK_THAT(IsPrintableUtf8(error.message), "an error message is printable UTF-8");
+  CHECK_THAT(result.script.keys.empty(), "a rejected file gives no script");
 }
 
 void CheckPath(std::u16string_view path) {
@@ -96,8 +96,8 @@ void CheckPath(std::u16string_view path) {
   for (;;) {
     std::size_t end = path.find(u'\\', start);
     if (end == std::u16string_view::npos) end = path.size();
-    FUZZ_REQUIRE(end > start, "no key path has an empty level");
-    FUZZ_REQUIRE(end - start <= kMaxLevel, "no key path level is over 255 units");
+    CHECK_THAT(end > start, "no key path has an empty level");
+    CHECK_THAT(end - start <= kMaxLevel, "no key path level is over 255 units");
     if (end == path.size()) return;
     start = end + 1;
   }
@@ -106,18 +106,18 @@ void CheckPath(std::u16string_view path) {
 void CheckScript(const regfile::Script& script, std::string_view bytes) {
   unsigned previousLine = 1;  // the header
   for (const auto& key : script.keys) {
-    FUZZ_REQUIRE(static_cast<unsigned>(key.root) <= static_cast<unsigned>(regfile::Root::CurrentConfig),
+    CHECK_THAT(static_cast<unsigned>(key.root) <= static_cast<unsigned>(regfile::Root::CurrentConfig),
                  "a section names a known root");
-    FUZZ_REQUIRE(key.line > previousLine, "sections follow the header, in line order");
-    FUZZ_REQUIRE(key.line <= LineCount(bytes), "a section names a line of the input");
+    CHECK_THAT(key.line > previousLine, "sections follow the header, in line order");
+    CHECK_THAT(key.line <= LineCount(bytes), "a section names a line of the input");
     previousLine = key.line;
     if (!key.path.empty()) CheckPath(key.path);
     if (key.remove) {
-      FUZZ_REQUIRE(!key.path.empty(), "a [-key] section never names a root");
-      FUZZ_REQUIRE(key.values.empty(), "a [-key] section holds no values");
+      CHECK_THAT(!key.path.empty(), "a [-key] section never names a root");
+      CHECK_THAT(key.values.empty(), "a [-key] section holds no values");
     }
     for (const auto& value : key.values) {
-      if (value.remove) FUZZ_REQUIRE(value.type == 0 && value.data.empty(), "a removed value has no data");
+      if (value.remove) CHECK_THAT(value.type == 0 && value.data.empty(), "a removed value has no data");
     }
   }
 }
@@ -222,10 +222,10 @@ void CheckImport(const regfile::Script& script) {
   winhost::KeyPtr key;
   const auto status = registry->Open(registry->RootKey(last.root), last.path, key);
   if (last.remove) {
-    FUZZ_REQUIRE(status != 0, "a deleted key is gone");
+    CHECK_THAT(status != 0, "a deleted key is gone");
     return;
   }
-  FUZZ_REQUIRE(status == 0, "an imported key can be opened");
+  CHECK_THAT(status == 0, "an imported key can be opened");
   // The last line for each name (names match without regard to case) decides its value.
   std::map<std::u16string, const regfile::ValueOp*> lastWrite;
   for (const auto& value : last.values) lastWrite[winhost::UpperCaseName(value.name)] = &value;
@@ -233,10 +233,10 @@ void CheckImport(const regfile::Script& script) {
     winhost::Value stored;
     const auto found = registry->QueryValue(key, value->name, stored);
     if (value->remove) {
-      FUZZ_REQUIRE(found != 0, "a removed value is gone");
+      CHECK_THAT(found != 0, "a removed value is gone");
     } else {
-      FUZZ_REQUIRE(found == 0, "an imported value can be read");
-      FUZZ_REQUIRE(stored.type == value->type && stored.data == value->data, "an imported value keeps its data");
+      CHECK_THAT(found == 0, "an imported value can be read");
+      CHECK_THAT(stored.type == value->type && stored.data == value->data, "an imported value keeps its data");
     }
   }
 }
@@ -246,25 +246,26 @@ std::u16string WidenCodePage932(std::string_view bytes) { return winhost::FromAn
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  check::AbortOnFailure();
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const regfile::ParseResult result = regfile::Parse(bytes);
 
   const regfile::ParseResult converted = regfile::Parse(bytes, &WidenCodePage932);
-  FUZZ_REQUIRE(result.error.has_value() == converted.error.has_value(), "a converter changes no verdict");
+  CHECK_THAT(result.error.has_value() == converted.error.has_value(), "a converter changes no verdict");
 
   if (result.error) {
     CheckError(result, bytes);
-    FUZZ_REQUIRE(converted.error->line == result.error->line && converted.error->message == result.error->message,
+    CHECK_THAT(converted.error->line == result.error->line && converted.error->message == result.error->message,
                  "a converter changes no error");
     return 0;
   }
   CheckScript(result.script, bytes);
-  FUZZ_REQUIRE(SameScript(result.script, converted.script, false), "a converter changes only text data");
+  CHECK_THAT(SameScript(result.script, converted.script, false), "a converter changes only text data");
 
   const std::string written = WriteVersion5(result.script);
   const regfile::ParseResult reread = regfile::Parse(written);
-  FUZZ_REQUIRE(!reread.error.has_value(), "a script written back parses");
-  FUZZ_REQUIRE(SameScript(result.script, reread.script, true), "a script written back parses to itself");
+  CHECK_THAT(!reread.error.has_value(), "a script written back parses");
+  CHECK_THAT(SameScript(result.script, reread.script, true), "a script written back parses to itself");
 
   CheckImport(result.script);
   return 0;

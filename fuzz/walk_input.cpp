@@ -113,7 +113,7 @@ std::u16string Sibling(std::u16string name, char16_t last) {
 }  // namespace
 
 void Writer::Bytes(std::string& bytes, std::size_t maxLength) {
-  FUZZ_REQUIRE(bytes.size() <= maxLength, "a seed string fits its field");
+  CHECK_THAT(bytes.size() <= maxLength, "a seed string fits its field");
   for (const char c : bytes) {
     front_.push_back(static_cast<std::uint8_t>(c));
     if (c == '\\') front_.push_back('\\');

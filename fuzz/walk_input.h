@@ -178,7 +178,7 @@ class Writer {
  public:
   template <typename T>
   void Int(T& value, T min, T max) {
-    FUZZ_REQUIRE(value >= min && value <= max, "a seed value fits its field");
+    CHECK_THAT(value >= min && value <= max, "a seed value fits its field");
     const auto range = static_cast<std::uint64_t>(max) - static_cast<std::uint64_t>(min);
     const auto result = static_cast<std::uint64_t>(value) - static_cast<std::uint64_t>(min);
     std::size_t count = 0;

@@ -41,14 +41,10 @@ std::string RecordFault(const Record<Char>& record) {
 // Device 0's record, in either form.
 NarrowRecord ChurnDevice0() { return {"Printer 0", "COM10", "COM20", 1}; }
 
-WideRecord WideChurnDevice0() {
-  const auto narrow = ChurnDevice0();
-  const auto widen = [](const std::string& text) { return std::basic_string<KorvaneWChar>(text.begin(), text.end()); };
-  return {widen(narrow.name), widen(narrow.port0), widen(narrow.port2), narrow.online};
-}
+WideRecord WideChurnDevice0() { return contract::Widened(ChurnDevice0()); }
 
 template <typename Char>
-void Take(const Outcome<Char>& outcome, const Record<Char>& device0, const char* form, ChurnTally& tally) {
+void Take(const contract::Outcome<Char>& outcome, const Record<Char>& device0, const char* form, ChurnTally& tally) {
   ++tally.results;
   const auto fault = [&](const std::string& what) { tally.faults.push_back(std::string(form) + ": " + what); };
   for (const auto& what : outcome.faults) fault(what);
@@ -158,15 +154,18 @@ void ChurnTally::Add(const ChurnTally& other) {
   faults.insert(faults.end(), other.faults.begin(), other.faults.end());
 }
 
-void ReadChurnRounds(int rounds, ChurnTally& tally) {
+void ReadChurnRounds(const contract::Exports& exports, int rounds, ChurnTally& tally) {
   const KorvaneWChar wideId[] = {'4', 'B', '3', '1', 0};
   const auto device0 = ChurnDevice0();
   const auto wideDevice0 = WideChurnDevice0();
   for (int round = 0; round < rounds; ++round) {
-    Take(BufferA("4B31", false), device0, "EnumPrinterInfoA", tally);
-    Take(BufferW(wideId, false), wideDevice0, "EnumPrinterInfoW", tally);
-    Take(CallbackA("4B31"), device0, "EnumPrinterInfoCallbackA", tally);
-    Take(CallbackW(wideId), wideDevice0, "EnumPrinterInfoCallbackW", tally);
+    // The registry changes under the calls: each answer is checked on its own.
+    contract::Options changing;
+    changing.stable = false;
+    Take(contract::BufferA(exports, "4B31", changing), device0, "EnumPrinterInfoA", tally);
+    Take(contract::BufferW(exports, wideId, changing), wideDevice0, "EnumPrinterInfoW", tally);
+    Take(contract::CallbackA(exports, "4B31", changing), device0, "EnumPrinterInfoCallbackA", tally);
+    Take(contract::CallbackW(exports, wideId, changing), wideDevice0, "EnumPrinterInfoCallbackW", tally);
   }
 }
 

@@ -10,9 +10,13 @@
 #include <vector>
 
 #include "device_model.h"
-#include "enumeration_probe.h"
+#include "export_contract.h"
 
 namespace hardening {
+
+using contract::NarrowRecord;
+using contract::Record;
+using contract::WideRecord;
 
 // Device 0 stays in place; devices 1..7 come and go.
 constexpr int kChurnDevices = 8;
@@ -62,6 +66,6 @@ struct ChurnTally {
 };
 
 // Calls the four exports on product 4B31 `rounds` times each and tallies them.
-void ReadChurnRounds(int rounds, ChurnTally& tally);
+void ReadChurnRounds(const contract::Exports& exports, int rounds, ChurnTally& tally);
 
 }  // namespace hardening

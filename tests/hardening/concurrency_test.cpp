@@ -10,6 +10,7 @@
 
 #include "churn.h"
 #include "device_registry.h"
+#include "linked_exports.h"
 #include "registry_fixture.h"
 #include "winhost/system.h"
 
@@ -46,7 +47,7 @@ TEST(ConcurrencyTest, ReadersSeeFailureOrAConsistentEnumerationWhileDevicesComeA
   for (auto& tally : tallies) {
     readers.emplace_back([&go, &readersDone, mine = &tally] {
       while (!go.load()) std::this_thread::yield();
-      ReadChurnRounds(kRoundsPerReader, *mine);
+      ReadChurnRounds(contract::LinkedExports(), kRoundsPerReader, *mine);
       ++readersDone;
     });
   }
@@ -64,8 +65,8 @@ TEST(ConcurrencyTest, ReadersSeeFailureOrAConsistentEnumerationWhileDevicesComeA
 
   // At rest, the registry holds device 0 and the devices whose linking pieces
   // the writer left in place, one record each in instance order.
-  const auto atRest = EnumerateAll("4B31");
-  for (const auto& fault : Faults(atRest)) ADD_FAILURE() << "at rest: " << fault;
+  const auto atRest = contract::EnumerateAll(contract::LinkedExports(), "4B31");
+  for (const auto& fault : contract::Faults(atRest)) ADD_FAILURE() << "at rest: " << fault;
   EXPECT_EQ(atRest.bufferA.records, churn.ExpectedAtRest());
 
   const auto end = winhost::ReadCounters();

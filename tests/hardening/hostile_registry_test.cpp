@@ -3,7 +3,7 @@
 // past the walk's 1024-byte buffers, values of the wrong type, a double-byte
 // lead byte at the end of a string, tens of thousands of keys, and keys that
 // are listed but cannot be opened. Every case checks the full contract of all
-// four exports (see enumeration_probe.h) and that no key handle or
+// four exports (see export_contract.h) and that no key handle or
 // task-allocator block outlives it.
 #include <gtest/gtest.h>
 
@@ -13,13 +13,18 @@
 #include <string>
 
 #include "device_registry.h"
-#include "enumeration_probe.h"
+#include "export_contract.h"
+#include "linked_exports.h"
 #include "registry_fixture.h"
 #include "winhost/system.h"
 
 namespace hardening {
 namespace {
 
+using contract::Enumeration;
+using contract::NarrowRecord;
+using contract::Outcome;
+using contract::WideRecord;
 using testing_support::ScopedCodePage;
 using testing_support::ScopedRegistry;
 
@@ -43,11 +48,11 @@ class HostileRegistryTest : public testing::Test {
 // task-allocator block that they leave behind fails the test.
 Enumeration EnumerateChecked(const std::string& productId) {
   const auto before = winhost::ReadCounters();
-  auto enumeration = EnumerateAll(productId);
+  auto enumeration = contract::EnumerateAll(contract::LinkedExports(), productId);
   const auto after = winhost::ReadCounters();
   EXPECT_EQ(after.openKeys, before.openKeys) << "key handles left open";
   EXPECT_EQ(after.taskMemBlocks, before.taskMemBlocks) << "task-allocator blocks not freed";
-  for (const auto& fault : Faults(enumeration)) ADD_FAILURE() << fault;
+  for (const auto& fault : contract::Faults(enumeration)) ADD_FAILURE() << fault;
   return enumeration;
 }
 

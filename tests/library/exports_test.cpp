@@ -3,117 +3,34 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "export_contract.h"
+#include "linked_exports.h"
 #include "registry_fixture.h"
 #include "scenarios.h"
 
 namespace {
 
+using contract::kUntouched;
+using contract::NarrowRecord;
+using contract::WideRecord;
 using testing_support::CallCounter;
 using testing_support::ScopedRegistry;
 
-constexpr std::uint32_t kUntouched = 0xDEADBEEF;
-constexpr unsigned char kSentinel = 0xCC;
+const NarrowRecord kPrinterA{"Receipt Printer A", "COM3", "COM4", 1};
+const NarrowRecord kPrinterB{"Receipt Printer B", "COM7", "COM8", 0};
 
-using BufferExport = std::int32_t (*)(const void* productId, void* buffer, std::uint32_t size, std::uint32_t* needed);
-
-std::int32_t CallA(const void* id, void* buffer, std::uint32_t size, std::uint32_t* needed) {
-  return EnumPrinterInfoA(static_cast<const char*>(id), buffer, size, needed);
-}
-std::int32_t CallW(const void* id, void* buffer, std::uint32_t size, std::uint32_t* needed) {
-  return EnumPrinterInfoW(static_cast<const char16_t*>(id), buffer, size, needed);
-}
-
-struct Form {
-  const char* name;
-  BufferExport call;
-  const void* present;  // "4B31": two devices
-  const void* failing;  // "FFFF": the walk fails
-  const void* empty;    // "4B61": no device
-};
-
-const Form kForms[] = {
-    {"A", CallA, "4B31", "FFFF", "4B61"},
-    {"W", CallW, u"4B31", u"FFFF", u"4B61"},
-};
-
-TEST(BufferExportTest, EveryRowOfTheProtocol) {
-  ScopedRegistry scope({"devices.reg"});
-  for (const auto& form : kForms) {
-    SCOPED_TRACE(form.name);
-    std::uint32_t needed = kUntouched;
-    EXPECT_EQ(form.call(nullptr, nullptr, 0, &needed), -1);
-    EXPECT_EQ(needed, kUntouched);
-    {
-      const CallCounter counter;
-      std::vector<unsigned char> buffer(64);
-      EXPECT_EQ(form.call(form.present, buffer.data(), 64, nullptr), -1);
-      EXPECT_EQ(counter.total(), 0u) << "registry read without a place for the size";
-    }
-    EXPECT_EQ(form.call(form.failing, nullptr, 0, &needed), -1);
-    EXPECT_EQ(needed, kUntouched);
-
-    // Size query.
-    EXPECT_EQ(form.call(form.present, nullptr, 0, &needed), -1);
-    ASSERT_NE(needed, kUntouched);
-    ASSERT_GT(needed, 0u);
-    const std::uint32_t size = needed;
-
-    // One byte short: nothing written, the size reported again.
-    std::vector<unsigned char> buffer(size + 8, kSentinel);
-    needed = 0;
-    EXPECT_EQ(form.call(form.present, buffer.data(), size - 1, &needed), -1);
-    EXPECT_EQ(needed, size);
-    for (const auto b : buffer) ASSERT_EQ(b, kSentinel);
-
-    // Exactly the size: filled to its last byte and not beyond.
-    EXPECT_EQ(form.call(form.present, buffer.data(), size, &needed), 2);
-    EXPECT_EQ(buffer[size - 1], 0);
-    for (std::size_t i = size; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], kSentinel);
-
-    // No device: the size query says 0, and any non-null buffer gets 0 records.
-    EXPECT_EQ(form.call(form.empty, nullptr, 0, &needed), -1);
-    EXPECT_EQ(needed, 0u);
-    unsigned char none = kSentinel;
-    EXPECT_EQ(form.call(form.empty, &none, 0, &needed), 0);
-    EXPECT_EQ(none, kSentinel);
-  }
+// The four exports on one product id, every fault of any of them and every
+// disagreement between them added as a failure.
+contract::Enumeration EnumerateChecked(const char* productId, const contract::Options& options = {}) {
+  auto enumeration = contract::EnumerateAll(contract::LinkedExports(), productId, options);
+  for (const auto& fault : contract::Faults(enumeration)) ADD_FAILURE() << fault;
+  return enumeration;
 }
 
-TEST(BufferExportTest, WideBufferHoldsTheUtf16FormOfTheNarrowOne) {
-  ScopedRegistry scope({"devices.reg"});
-  std::uint32_t sizeA = 0;
-  std::uint32_t sizeW = 0;
-  EnumPrinterInfoA("4B31", nullptr, 0, &sizeA);
-  EnumPrinterInfoW(u"4B31", nullptr, 0, &sizeW);
-  std::vector<unsigned char> a(sizeA);
-  std::vector<unsigned char> w(sizeW);
-  ASSERT_EQ(EnumPrinterInfoA("4B31", a.data(), sizeA, &sizeA), 2);
-  ASSERT_EQ(EnumPrinterInfoW(u"4B31", w.data(), sizeW, &sizeW), 2);
-  for (std::size_t i = 0; i < 2; ++i) {
-    PackedPrinterInfo ra;
-    PackedPrinterInfo rw;
-    std::memcpy(&ra, a.data() + i * sizeof ra, sizeof ra);
-    std::memcpy(&rw, w.data() + i * sizeof rw, sizeof rw);
-    for (auto [na, nw] : {std::pair{ra.name, rw.name}, {ra.port0, rw.port0}, {ra.port2, rw.port2}}) {
-      const std::string narrow(static_cast<const char*>(na));
-      EXPECT_EQ(std::u16string(static_cast<const char16_t*>(nw)), std::u16string(narrow.begin(), narrow.end()));
-    }
-    EXPECT_EQ(ra.online, rw.online);
-  }
-}
-
-struct Seen {
-  std::vector<std::string> lines;
-  int stopAfter = 1000;
-};
-
-std::int32_t CollectLine(const char* name, const char* port0, const char* port2, std::int32_t online, uintptr_t context) {
-  auto* seen = reinterpret_cast<Seen*>(context);
-  seen->lines.push_back(std::string(name) + ", " + port0 + ", " + port2 + ", " + (online ? "OnLine" : "OffLine"));
-  return static_cast<std::int32_t>(seen->lines.size()) < seen->stopAfter ? 1 : 0;
-}
-
+// Calls the library from inside a callback: the size for 4B52.
 std::int32_t NestedCall(const char16_t* name, const char16_t*, const char16_t*, std::int32_t, uintptr_t context) {
   auto* counts = reinterpret_cast<std::vector<std::int32_t>*>(context);
   std::uint32_t needed = 0;
@@ -123,23 +40,56 @@ std::int32_t NestedCall(const char16_t* name, const char16_t*, const char16_t*, 
   return 1;
 }
 
-TEST(CallbackExportTest, OffersEachDeviceUntilTold) {
+// The whole contract of the four exports (export_contract.h) for a product
+// with devices, one whose walk fails and one without devices, in buffers at
+// every alignment, and with callbacks that stop after one and two devices.
+TEST(ExportContractTest, EveryRowOfTheProtocol) {
   ScopedRegistry scope({"devices.reg"});
-  Seen all;
-  EXPECT_EQ(EnumPrinterInfoCallbackA("4B31", CollectLine, reinterpret_cast<uintptr_t>(&all)), 2);
-  EXPECT_EQ(all.lines, (std::vector<std::string>{"Receipt Printer A, COM3, COM4, OnLine",
-                                                 "Receipt Printer B, COM7, COM8, OffLine"}));
-  Seen first;
-  first.stopAfter = 1;
-  EXPECT_EQ(EnumPrinterInfoCallbackA("4B31", CollectLine, reinterpret_cast<uintptr_t>(&first)), 2);
-  EXPECT_EQ(first.lines.size(), 1u);
+  struct Row {
+    const char* productId;
+    std::int32_t result;
+    std::vector<NarrowRecord> records;
+  };
+  const Row rows[] = {
+      {"4B31", 2, {kPrinterA, kPrinterB}},
+      {"FFFF", -1, {}},  // the walk fails
+      {"4B61", 0, {}},   // no device
+  };
+  for (const auto& row : rows) {
+    for (const std::size_t misalign : std::initializer_list<std::size_t>{0, 1, 2, 3}) {
+      SCOPED_TRACE(std::string(row.productId) + ", misaligned by " + std::to_string(misalign));
+      contract::Options options;
+      options.misalign = misalign;
+      options.stopAfter = 1 + misalign % 2;
+      const auto enumeration = EnumerateChecked(row.productId, options);
+      EXPECT_EQ(enumeration.bufferA.result, row.result);
+      EXPECT_EQ(enumeration.bufferA.records, row.records);
+      if (row.result < 0) {
+        EXPECT_EQ(enumeration.bufferA.needed, kUntouched);
+      }
+    }
+  }
+}
+
+// Null arguments are refused before the registry is read; a null product id
+// of the callback forms is the empty one.
+TEST(ExportContractTest, NullArguments) {
+  ScopedRegistry scope({"devices.reg"});
+  for (const auto& fault : contract::ArgumentFaults(contract::LinkedExports(), "4B31")) ADD_FAILURE() << fault;
   const CallCounter counter;
+  std::vector<unsigned char> buffer(64);
+  std::uint32_t needed = kUntouched;
+  EXPECT_EQ(EnumPrinterInfoA("4B31", buffer.data(), 64, nullptr), -1);
+  EXPECT_EQ(EnumPrinterInfoW(u"4B31", buffer.data(), 64, nullptr), -1);
+  EXPECT_EQ(EnumPrinterInfoA(nullptr, nullptr, 0, &needed), -1);
+  EXPECT_EQ(EnumPrinterInfoW(nullptr, nullptr, 0, &needed), -1);
   EXPECT_EQ(EnumPrinterInfoCallbackA("4B31", nullptr, 0), -1);
   EXPECT_EQ(EnumPrinterInfoCallbackW(u"4B31", nullptr, 0), -1);
-  EXPECT_EQ(counter.total(), 0u);
-  // A null product id is the empty one, which finds no device keys here.
-  EXPECT_EQ(EnumPrinterInfoCallbackA(nullptr, CollectLine, reinterpret_cast<uintptr_t>(&all)), -1);
-  EXPECT_EQ(EnumPrinterInfoCallbackW(nullptr, NestedCall, 0), -1);
+  EXPECT_EQ(counter.total(), 0u) << "registry read although an argument was refused";
+  // The empty product id finds no device keys here.
+  std::vector<std::int32_t> counts;
+  EXPECT_EQ(EnumPrinterInfoCallbackW(nullptr, NestedCall, reinterpret_cast<uintptr_t>(&counts)), -1);
+  EXPECT_TRUE(counts.empty());
 }
 
 TEST(CallbackExportTest, ACallbackMayCallTheLibrary) {
@@ -248,26 +198,20 @@ TEST(ExportsTest, DoubleByteCodePage) {
   ScopedRegistry scope({"devices.reg", "japanese_printer.reg"});
   const std::string shiftJis = "\x8e\xf3\x95\x74\x83\x76\x83\x8a\x83\x93\x83\x5e";  // 6 characters, 12 bytes
   constexpr std::uint32_t R = sizeof(PackedPrinterInfo);
-  std::uint32_t needed = 0;
-  EnumPrinterInfoA("4B80", nullptr, 0, &needed);
-  ASSERT_EQ(needed, R + 5 + 13 + 5);
-  std::vector<unsigned char> a(needed);
-  ASSERT_EQ(EnumPrinterInfoA("4B80", a.data(), needed, &needed), 1);
-  PackedPrinterInfo record;
-  std::memcpy(&record, a.data(), sizeof record);
-  EXPECT_EQ(std::string(static_cast<const char*>(record.name)), shiftJis);
-  EnumPrinterInfoW(u"4B80", nullptr, 0, &needed);
-  ASSERT_EQ(needed, R + 10 + 14 + 10);
-  std::vector<unsigned char> w(needed);
-  ASSERT_EQ(EnumPrinterInfoW(u"4B80", w.data(), needed, &needed), 1);
-  std::memcpy(&record, w.data(), sizeof record);
-  EXPECT_EQ(std::u16string(static_cast<const char16_t*>(record.name)), u"\u53D7\u4ED8\u30D7\u30EA\u30F3\u30BF");
+  const auto enumeration = EnumerateChecked("4B80");
+  EXPECT_EQ(enumeration.bufferA.needed, R + 5 + 13 + 5);
+  ASSERT_EQ(enumeration.bufferA.records.size(), 1u);
+  EXPECT_EQ(enumeration.bufferA.records[0].name, shiftJis);
+  EXPECT_EQ(enumeration.bufferW.needed, R + 10 + 14 + 10);
+  ASSERT_EQ(enumeration.bufferW.records.size(), 1u);
+  EXPECT_EQ(enumeration.bufferW.records[0].name, u"\u53D7\u4ED8\u30D7\u30EA\u30F3\u30BF");
 }
 
-// The exports give the walk's records when it succeeds, and -1 when it fails.
+// The exports give the walk's records when it succeeds, and -1 when it fails,
+// keeping their whole contract on every fixture registry.
 class ExportScenarioTest : public testing::TestWithParam<fixtures::Scenario> {};
 
-TEST_P(ExportScenarioTest, TwoCallProtocolGivesTheScenarioRecords) {
+TEST_P(ExportScenarioTest, TheFourExportsGiveTheScenarioRecords) {
   const auto& scenario = GetParam();
   SCOPED_TRACE(scenario.shows);
   std::vector<std::string> files;
@@ -275,22 +219,19 @@ TEST_P(ExportScenarioTest, TwoCallProtocolGivesTheScenarioRecords) {
     if (file != nullptr) files.emplace_back(file);
   }
   ScopedRegistry scope(files);
-  std::uint32_t needed = kUntouched;
-  EXPECT_EQ(EnumPrinterInfoA(scenario.productId, nullptr, 0, &needed), -1);
+  const auto enumeration = EnumerateChecked(scenario.productId);
   if (!scenario.walkSucceeds) {
-    EXPECT_EQ(needed, kUntouched);
+    EXPECT_EQ(enumeration.bufferA.result, -1);
+    EXPECT_EQ(enumeration.bufferA.needed, kUntouched);
     return;
   }
-  std::vector<unsigned char> buffer(needed + 1u);
-  ASSERT_EQ(EnumPrinterInfoA(scenario.productId, buffer.data(), needed, &needed), scenario.recordCount);
+  std::vector<NarrowRecord> expected;
   for (int i = 0; i < scenario.recordCount; ++i) {
-    PackedPrinterInfo record;
-    std::memcpy(&record, buffer.data() + sizeof record * static_cast<std::size_t>(i), sizeof record);
-    EXPECT_STREQ(static_cast<const char*>(record.name), scenario.records[i].name);
-    EXPECT_STREQ(static_cast<const char*>(record.port0), scenario.records[i].port0);
-    EXPECT_STREQ(static_cast<const char*>(record.port2), scenario.records[i].port2);
-    EXPECT_EQ(record.online, scenario.records[i].online);
+    const auto& r = scenario.records[i];
+    expected.push_back(NarrowRecord{r.name, r.port0, r.port2, r.online});
   }
+  EXPECT_EQ(enumeration.bufferA.result, scenario.recordCount);
+  EXPECT_EQ(enumeration.bufferA.records, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ExportScenarioTest, testing::ValuesIn(fixtures::kScenarios));

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "registry_fixture.h"
+#include "registry_trace.h"
 
 namespace korvane {
 namespace {
 
-using testing_support::CallCounter;
 using testing_support::ScopedRegistry;
 
 constexpr const char* kUnchanged = "unchanged";
@@ -66,14 +66,22 @@ TEST(FindInterfaceKeysTest, FalseWhenTheUsbKeyIsMissingOrEmpty) {
   EXPECT_EQ(paths[0], kUnchanged);
 }
 
+// All three interface keys come from one listing of the USB key, which runs
+// through every entry in order; nothing else is opened, nothing left open.
 TEST(FindInterfaceKeysTest, ListsTheUsbKeyOnce) {
   ScopedRegistry scope({"devices.reg"});
-  const CallCounter counter;
   std::string paths[3];
-  ASSERT_TRUE(FindInterfaceKeys("4B31", paths[0], paths[1], paths[2]));
-  // One open, 22 subkeys and the end of the enumeration, one close.
-  EXPECT_EQ(counter.total(), 1u + 23u + 1u);
-  EXPECT_EQ(counter.openedNotClosed(), 0);
+  bool found = false;
+  const auto use = testing_support::TraceRegistryUse(
+      [&] { found = FindInterfaceKeys("4B31", paths[0], paths[1], paths[2]); });
+  ASSERT_TRUE(found);
+  EXPECT_EQ(use.handleFaults, std::vector<std::string>{});
+  ASSERT_EQ(use.uses.size(), 1u);
+  const auto& listing = use.uses[0];
+  EXPECT_EQ(listing.kind, testing_support::KeyUse::kSubkeys);
+  EXPECT_EQ(listing.path, "SYSTEM\\CurrentControlSet\\Enum\\USB");
+  EXPECT_TRUE(listing.inIndexOrder);
+  EXPECT_EQ(listing.enumerations, testing_support::SubkeyCount(listing.path) + 1) << "a listing that stopped early";
 }
 
 }  // namespace

@@ -20,7 +20,12 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "check.h"
+#include "common/handles.h"
+#include "common/utf.h"
 
 namespace {
 
@@ -35,14 +40,7 @@ constexpr DWORD kShotTimeoutMs = 30000;
 // "入力不足です", the warning for a typed product id that is not 4 characters.
 const wchar_t kInputTooShort[] = L"\u5165\u529b\u4e0d\u8db3\u3067\u3059";
 
-std::string Utf8(const wstring& text) {
-  if (text.empty()) return std::string();
-  const int units = static_cast<int>(text.size());
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), units, &out[0], bytes, nullptr, nullptr);
-  return out;
-}
+std::string Utf8(const wstring& text) { return common::Utf16ToUtf8(std::wstring_view(text)); }
 
 std::string Quoted(const wstring& text) {
   // Long texts (a 1024-letter name) are shortened in messages, not in checks.
@@ -54,25 +52,6 @@ std::string Quoted(const std::vector<wstring>& lines) {
   std::string out = "{";
   for (std::size_t i = 0; i < lines.size(); ++i) out += (i == 0 ? "" : ", ") + Quoted(lines[i]);
   return out + "}";
-}
-
-// ---- Checks, counted per case.
-
-struct Tally {
-  int passed = 0;
-  int failed = 0;
-} g_tally;
-std::string g_case;  // what the running case shows, for failure messages
-
-bool Check(bool ok, const std::string& what) {
-  if (ok) {
-    ++g_tally.passed;
-  } else {
-    ++g_tally.failed;
-    std::printf("  FAILED [%s]: %s\n", g_case.c_str(), what.c_str());
-    std::fflush(stdout);
-  }
-  return ok;
 }
 
 void Note(const std::string& text) {
@@ -153,11 +132,7 @@ class Tarnwell {
   Tarnwell(const Tarnwell&) = delete;
   Tarnwell& operator=(const Tarnwell&) = delete;
   ~Tarnwell() {
-    if (process_.hProcess != nullptr) {
-      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
-      CloseHandle(process_.hProcess);
-      CloseHandle(process_.hThread);
-    }
+    if (process_ && alive()) TerminateProcess(process_.get(), 99);
   }
 
   // Starts tarnwell.exe in its own folder, which is also its current folder
@@ -168,23 +143,28 @@ class Tarnwell {
     wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &startup,
-                        &process_)) {
-      return Check(false, "CreateProcess " + Utf8(exe) + " failed, error " + std::to_string(GetLastError()));
+    PROCESS_INFORMATION started{};
+    const bool created = CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                        folder_.c_str(), &startup, &started);
+    process_.reset(started.hProcess);
+    thread_.reset(started.hThread);
+    processId_ = started.dwProcessId;
+    if (!created) {
+      return CHECK_THAT(false, "CreateProcess " + Utf8(exe) + " failed, error " + std::to_string(GetLastError()));
     }
-    WaitForInputIdle(process_.hProcess, kStartTimeoutMs);
+    WaitForInputIdle(process_.get(), kStartTimeoutMs);
     const bool found = WaitUntil(kStartTimeoutMs, [this] {
       for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, nullptr, L"Form1")) != nullptr;) {
         DWORD processId = 0;
         GetWindowThreadProcessId(window, &processId);
-        if (processId == process_.dwProcessId && IsWindowVisible(window)) {
+        if (processId == processId_ && IsWindowVisible(window)) {
           form_ = window;
           return true;
         }
       }
       return !alive();
     });
-    if (!Check(found && form_ != nullptr, "a visible window \"Form1\" of tarnwell's process")) return false;
+    if (!CHECK_THAT(found && form_ != nullptr, "a visible window \"Form1\" of tarnwell's process")) return false;
     threadId_ = GetWindowThreadProcessId(form_, nullptr);
     get_ = FindWindowExW(form_, nullptr, L"Button", L"Get");
     clear_ = FindWindowExW(form_, nullptr, L"Button", L"Clear");
@@ -200,15 +180,15 @@ class Tarnwell {
         options_.push_back(child);
       }
     }
-    bool ok = Check(get_ && clear_ && close_ && list_ && edit_ && frame_,
+    bool ok = CHECK_THAT(get_ && clear_ && close_ && list_ && edit_ && frame_,
                     "Form1 has Get, Clear, Close, List1, PDText and the frame \"Device\"");
-    ok = Check(options_.size() == 4,
+    ok = CHECK_THAT(options_.size() == 4,
                "the frame holds 4 option buttons (found " + std::to_string(options_.size()) + ")") &&
          ok;
     return ok;
   }
 
-  bool alive() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
+  bool alive() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
   HWND form() const { return form_; }
   HWND get() const { return get_; }
   HWND clear() const { return clear_; }
@@ -237,7 +217,7 @@ class Tarnwell {
 
   // A visible message box of tarnwell's process, or nullptr.
   HWND FindBox() const {
-    BoxSearch search{process_.dwProcessId, nullptr};
+    BoxSearch search{processId_, nullptr};
     EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&search));
     return search.found;
   }
@@ -251,9 +231,9 @@ class Tarnwell {
   // Presses the box's OK and waits until it is gone.
   bool PressOk(HWND box) {
     const HWND ok = GetDlgItem(box, IDOK);
-    if (!Check(ok != nullptr, "the message box has an OK button")) return false;
+    if (!CHECK_THAT(ok != nullptr, "the message box has an OK button")) return false;
     Send(ok, BM_CLICK, 0, 0);
-    return Check(WaitUntil(kGoneTimeoutMs, [box] { return !IsWindow(box) || !IsWindowVisible(box); }),
+    return CHECK_THAT(WaitUntil(kGoneTimeoutMs, [box] { return !IsWindow(box) || !IsWindowVisible(box); }),
                  "the message box closes on OK");
   }
 
@@ -267,10 +247,10 @@ class Tarnwell {
       const bool answered = Send(button, BM_CLICK, 0, 0);
       const HWND box = answered ? FindBox() : WaitBox(2000);
       if (box != nullptr) {
-        Check(false, "clicking " + name + " shows no message box, but it shows " + Quoted(BoxText(box)));
+        CHECK_THAT(false, "clicking " + name + " shows no message box, but it shows " + Quoted(BoxText(box)));
         PressOk(box);
       } else {
-        Check(answered, "clicking " + name + " returns");
+        CHECK_THAT(answered, "clicking " + name + " returns");
       }
       return;
     }
@@ -278,12 +258,12 @@ class Tarnwell {
     // the box were closed.
     PostMessageW(button, BM_CLICK, 0, 0);
     const HWND box = WaitBox(kBoxTimeoutMs);
-    if (!Check(box != nullptr, "clicking " + name + " shows a message box saying " + Quoted(expected.text))) return;
+    if (!CHECK_THAT(box != nullptr, "clicking " + name + " shows a message box saying " + Quoted(expected.text))) return;
     const wstring text = BoxText(box);
-    Check(expected.whole ? text == expected.text : text.find(expected.text) != wstring::npos,
+    CHECK_THAT(expected.whole ? text == expected.text : text.find(expected.text) != wstring::npos,
           "clicking " + name + " shows " + Quoted(text) + ", expected " + (expected.whole ? "" : "a text with ") +
               Quoted(expected.text));
-    Check(TextOf(box) == L"tarnwell",
+    CHECK_THAT(TextOf(box) == L"tarnwell",
           "the message box's caption is " + Quoted(TextOf(box)) + ", expected \"tarnwell\"");
     if (shot != nullptr) Shoot(shot, box);
     PressOk(box);
@@ -369,30 +349,32 @@ class Tarnwell {
     DeleteFileW(png.c_str());
     const std::string geometry = std::to_string(area.right - area.left) + "x" + std::to_string(area.bottom - area.top) +
                                  "+" + std::to_string(area.left) + "+" + std::to_string(area.top) + "\n";
-    const HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    const bool ok = file != INVALID_HANDLE_VALUE &&
-                    WriteFile(file, geometry.data(), static_cast<DWORD>(geometry.size()), &written, nullptr);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    bool ok = false;
+    {
+      const HANDLE created = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      const common::UniqueKernelHandle file(created != INVALID_HANDLE_VALUE ? created : nullptr);
+      DWORD written = 0;
+      ok = file && WriteFile(file.get(), geometry.data(), static_cast<DWORD>(geometry.size()), &written, nullptr);
+    }
     // Renamed into place whole, so the watcher never reads half a request.
-    if (!Check(ok && MoveFileExW(partial.c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING),
+    if (!CHECK_THAT(ok && MoveFileExW(partial.c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING),
                "writing the screenshot request " + Utf8(request))) {
       return;
     }
     const bool taken =
         WaitUntil(kShotTimeoutMs, [&] { return GetFileAttributesW(request.c_str()) == INVALID_FILE_ATTRIBUTES; });
-    Check(taken && GetFileAttributesW(png.c_str()) != INVALID_FILE_ATTRIBUTES, "screenshot " + Utf8(png) + " taken");
+    CHECK_THAT(taken && GetFileAttributesW(png.c_str()) != INVALID_FILE_ATTRIBUTES, "screenshot " + Utf8(png) + " taken");
     if (taken) std::printf("  screenshot: %s\n", Utf8(png).c_str());
   }
 
   // Clicks Close; the program must end by itself, with exit status 0.
   void Close() {
     Click(close_, NoBox());
-    const bool ended = WaitForSingleObject(process_.hProcess, kGoneTimeoutMs) == WAIT_OBJECT_0;
+    const bool ended = WaitForSingleObject(process_.get(), kGoneTimeoutMs) == WAIT_OBJECT_0;
     DWORD status = 0;
-    GetExitCodeProcess(process_.hProcess, &status);
-    Check(ended, "Close ends the program");
-    if (ended) Check(status == 0, "tarnwell's exit status is " + std::to_string(status) + ", expected 0");
+    GetExitCodeProcess(process_.get(), &status);
+    CHECK_THAT(ended, "Close ends the program");
+    if (ended) CHECK_THAT(status == 0, "tarnwell's exit status is " + std::to_string(status) + ", expected 0");
   }
 
  private:
@@ -407,7 +389,9 @@ class Tarnwell {
 
   wstring folder_;
   wstring shots_;
-  PROCESS_INFORMATION process_{};
+  common::UniqueKernelHandle process_;
+  common::UniqueKernelHandle thread_;
+  DWORD processId_ = 0;
   DWORD threadId_ = 0;
   HWND form_ = nullptr, get_ = nullptr, clear_ = nullptr, close_ = nullptr, list_ = nullptr, edit_ = nullptr,
        frame_ = nullptr;
@@ -536,13 +520,13 @@ void CheckTabCycle(Tarnwell& window) {
   std::string order;
   for (HWND control : visited) order += (order.empty() ? "" : " -> ") + window.NameOf(control);
   Note("Tab order: " + order);
-  Check(focus == first && first != nullptr, "Tab comes back round to " + window.NameOf(first));
+  CHECK_THAT(focus == first && first != nullptr, "Tab comes back round to " + window.NameOf(first));
   const std::vector<int> checked = window.Checked();
   const HWND option = checked.size() == 1 ? window.option(checked[0]) : nullptr;
   for (HWND control : {window.get(), window.clear(), window.close(), window.list(), window.edit(), option}) {
     bool found = false;
     for (HWND v : visited) found = found || v == control;
-    Check(found, "Tab reaches " + window.NameOf(control));
+    CHECK_THAT(found, "Tab reaches " + window.NameOf(control));
   }
 }
 
@@ -575,7 +559,7 @@ void CheckVisible(Tarnwell& window) {
     const HDC dc = GetDC(control);
     const bool seen = dc != nullptr && IsWindowVisible(control) && PtVisible(dc, x, y);
     if (dc != nullptr) ReleaseDC(control, dc);
-    Check(seen, window.NameOf(control) + " can be seen at (" + std::to_string(x) + ", " + std::to_string(y) + ")");
+    CHECK_THAT(seen, window.NameOf(control) + " can be seen at (" + std::to_string(x) + ", " + std::to_string(y) + ")");
   }
 }
 
@@ -595,18 +579,18 @@ void RunStep(Tarnwell& window, const Step& step) {
       break;
     case Op::kLines: {
       const std::vector<wstring> lines = window.Lines();
-      Check(lines == step.lines, "List1 holds " + Quoted(lines) + ", expected " + Quoted(step.lines));
+      CHECK_THAT(lines == step.lines, "List1 holds " + Quoted(lines) + ", expected " + Quoted(step.lines));
       break;
     }
     case Op::kLineCount: {
       LRESULT count = 0;
       Send(window.list(), LB_GETCOUNT, 0, 0, &count);
-      Check(count == step.index,
+      CHECK_THAT(count == step.index,
             "List1 holds " + std::to_string(count) + " lines, expected " + std::to_string(step.index));
       if (count > 0) {
         const wstring first = window.Line(0);
         const wstring last = window.Line(static_cast<WPARAM>(count - 1));
-        Check(first == step.text && last == step.text,
+        CHECK_THAT(first == step.text && last == step.text,
               "List1's first and last lines are " + Quoted(first) + " and " + Quoted(last) + ", expected " +
                   Quoted(step.text));
       }
@@ -614,20 +598,20 @@ void RunStep(Tarnwell& window, const Step& step) {
     }
     case Op::kText: {
       const wstring text = TextOf(window.edit());
-      Check(text == step.text, "PDText holds " + Quoted(text) + ", expected " + Quoted(step.text));
+      CHECK_THAT(text == step.text, "PDText holds " + Quoted(text) + ", expected " + Quoted(step.text));
       break;
     }
     case Op::kChecked: {
       const std::vector<int> checked = window.Checked();
       std::string shown;
       for (int i : checked) shown += (shown.empty() ? "" : ", ") + std::to_string(i);
-      Check(checked == std::vector<int>{step.index},
+      CHECK_THAT(checked == std::vector<int>{step.index},
             "checked options: {" + shown + "}, expected only " + std::to_string(step.index));
       break;
     }
     case Op::kFocusInText: {
       WaitUntil(2000, [&] { return window.Focus() == window.edit(); });
-      Check(window.Focus() == window.edit(), "the focus is on " + window.NameOf(window.Focus()) + ", expected PDText");
+      CHECK_THAT(window.Focus() == window.edit(), "the focus is on " + window.NameOf(window.Focus()) + ", expected PDText");
       break;
     }
     case Op::kTabCycle:
@@ -653,28 +637,30 @@ void RunSession(const std::string& title, const wstring& folder, const wstring& 
   std::fflush(stdout);
   const ULONGLONG started = GetTickCount64();
   Tarnwell window(folder, shots);
-  g_case = title + ": start-up";
-  if (!window.Start()) return;
-  std::printf("  window up after %.2f s\n", static_cast<double>(GetTickCount64() - started) / 1000.0);
-  if (atStart != nullptr) atStart(window);
+  {
+    const check::ScopedCase startUp(title + ": start-up");
+    if (!window.Start()) return;
+    std::printf("  window up after %.2f s\n", static_cast<double>(GetTickCount64() - started) / 1000.0);
+    if (atStart != nullptr) atStart(window);
+  }
   for (const Case& c : cases) {
-    g_case = c.what;
-    const int failedBefore = g_tally.failed;
+    const check::ScopedCase named(c.what);
+    const int failedBefore = check::Tally().failed;
     const ULONGLONG caseStarted = GetTickCount64();
     for (const Step& step : c.steps) {
-      if (!Check(window.alive(), "tarnwell is still running")) return;
+      if (!CHECK_THAT(window.alive(), "tarnwell is still running")) return;
       RunStep(window, step);
     }
     if (const HWND box = window.FindBox()) {
-      Check(false, "no message box is left open, but one shows " + Quoted(Tarnwell::BoxText(box)));
+      CHECK_THAT(false, "no message box is left open, but one shows " + Quoted(Tarnwell::BoxText(box)));
       window.PressOk(box);
     }
-    std::printf("  %s  %s (%.2f s)\n", g_tally.failed == failedBefore ? "ok  " : "FAIL", c.what.c_str(),
+    std::printf("  %s  %s (%.2f s)\n", check::Tally().failed == failedBefore ? "ok  " : "FAIL", c.what.c_str(),
                 static_cast<double>(GetTickCount64() - caseStarted) / 1000.0);
     std::fflush(stdout);
   }
-  g_case = title + ": Close";
-  if (Check(window.alive(), "tarnwell is still running")) window.Close();
+  const check::ScopedCase closing(title + ": Close");
+  if (CHECK_THAT(window.alive(), "tarnwell is still running")) window.Close();
   std::printf("  session took %.2f s\n", static_cast<double>(GetTickCount64() - started) / 1000.0);
 }
 
@@ -880,6 +866,5 @@ int wmain(int argc, wchar_t** argv) {
   if (!noEntry.empty()) RunSession("KORVANE.dll without the entry", noEntry, shots, NoEntryCases());
   if (!noLibrary.empty()) RunSession("no KORVANE.dll", noLibrary, shots, NoLibraryCases());
   std::printf("all sessions took %.2f s\n", static_cast<double>(GetTickCount64() - started) / 1000.0);
-  std::printf("%d passed, %d failed\n", g_tally.passed, g_tally.failed);
-  return g_tally.failed == 0 ? 0 : 1;
+  return check::Finish();
 }

@@ -1,16 +1,20 @@
 // The contract of KORVANE.dll's exports under Wine, on the devices.reg
-// registry: every row of the failure tables, the callbacks, the calling
-// convention (the stack pointer is the same after every call), eight threads
-// at once, and no growth of handles or task-allocator blocks over 10,000 calls.
+// registry: every rule of the contract checker (export_contract.h) in aligned
+// and misaligned buffers, the arguments they refuse, callbacks that call the
+// library, the calling convention (the stack pointer is the same after every
+// call), eight threads at once, and no growth of handles or task-allocator
+// blocks over 10,000 calls.
 #include <objbase.h>
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "check.h"
+#include "common/handles.h"
+#include "export_contract.h"
 #include "korvane_dll.h"
+#include "loaded_exports.h"
 #include "leak_probes.h"
 
 namespace {
@@ -18,9 +22,6 @@ namespace {
 using wintest::BlockCounter;
 using wintest::Korvane;
 using wintest::NextHandleValue;
-
-constexpr unsigned char kSentinel = 0xA5;
-constexpr uint32_t kUntouched = 0xDEADBEEF;
 
 #if defined(__i386__)
 // Reads ESP right before and right after the call: a callee that removes the
@@ -34,57 +35,65 @@ constexpr uint32_t kUntouched = 0xDEADBEEF;
     asm volatile("movl %%esp, %0" : "=r"(espAfter)::"memory");  \
     CHECK_EQ(espAfter, espBefore);                              \
   } while (0)
+
+// The DLL's entries, for the stack-checking stand-ins below, which the
+// contract checker calls in their place.
+contract::Exports theEntries;
+
+int32_t __stdcall StackKeptBufferA(const char* id, void* buffer, uint32_t size, uint32_t* needed) {
+  int32_t result;
+  CHECK_STACK_KEPT(result, theEntries.bufferA(id, buffer, size, needed));
+  return result;
+}
+int32_t __stdcall StackKeptBufferW(const wchar_t* id, void* buffer, uint32_t size, uint32_t* needed) {
+  int32_t result;
+  CHECK_STACK_KEPT(result, theEntries.bufferW(id, buffer, size, needed));
+  return result;
+}
+int32_t __stdcall StackKeptCallbackA(const char* id, EnumPrinterInfoProcA callback, uintptr_t context) {
+  int32_t result;
+  CHECK_STACK_KEPT(result, theEntries.callbackA(id, callback, context));
+  return result;
+}
+int32_t __stdcall StackKeptCallbackW(const wchar_t* id, EnumPrinterInfoProcW callback, uintptr_t context) {
+  int32_t result;
+  CHECK_STACK_KEPT(result, theEntries.callbackW(id, callback, context));
+  return result;
+}
+
+// The entries, each call of which also checks the stack pointer.
+contract::Exports StackChecked(const Korvane& k) {
+  theEntries = wintest::LoadedExports(k);
+  return contract::Exports{StackKeptBufferA, StackKeptBufferW, StackKeptCallbackA, StackKeptCallbackW};
+}
 #else
 // The 64-bit convention leaves argument removal to the caller.
 #define CHECK_STACK_KEPT(result, call) ((result) = (call))
+contract::Exports StackChecked(const Korvane& k) { return wintest::LoadedExports(k); }
 #endif
 
-void CheckBufferProtocol(const Korvane& k) {
-  // The same rows for both variants; W ids are wide copies of these.
-  struct Variant {
-    const char* name;
-    bool wide;
+// The whole contract of the four exports (export_contract.h) for a product
+// with devices, one whose walk fails and one without devices, in aligned and
+// misaligned buffers, and the arguments they refuse.
+void CheckContract(const Korvane& k) {
+  std::printf("the exports' contract\n");
+  const contract::Exports exports = StackChecked(k);
+  struct Row {
+    const char* productId;
+    int32_t result;
   };
-  for (const Variant variant : {Variant{"A", false}, Variant{"W", true}}) {
-    std::printf("buffer protocol, %s\n", variant.name);
-    auto call = [&](const char* id, void* buffer, uint32_t size, uint32_t* needed) {
-      int32_t result;
-      if (variant.wide) {
-        const std::wstring wide = id == nullptr ? std::wstring() : std::wstring(id, id + std::strlen(id));
-        CHECK_STACK_KEPT(result, k.bufferW(id == nullptr ? nullptr : wide.c_str(), buffer, size, needed));
-      } else {
-        CHECK_STACK_KEPT(result, k.bufferA(id, buffer, size, needed));
-      }
-      return result;
-    };
-    uint32_t needed = kUntouched;
-    CHECK_EQ(call(nullptr, nullptr, 0, &needed), -1);
-    CHECK_EQ(needed, kUntouched);
-    std::vector<unsigned char> small(8, kSentinel);
-    CHECK_EQ(call("4B31", small.data(), 8, nullptr), -1);
-    CHECK_EQ(call("FFFF", nullptr, 0, &needed), -1);  // the walk fails
-    CHECK_EQ(needed, kUntouched);
-
-    CHECK_EQ(call("4B31", nullptr, 0, &needed), -1);  // size query
-    const uint32_t size = needed;
-    CHECK(size > 32 && size != kUntouched);
-    std::vector<unsigned char> buffer(size + 8, kSentinel);
-    needed = 0;
-    CHECK_EQ(call("4B31", buffer.data(), size - 1, &needed), -1);  // one byte short
-    CHECK_EQ(needed, size);
-    bool untouched = true;
-    for (const unsigned char b : buffer) untouched = untouched && b == kSentinel;
-    CHECK(untouched);
-    CHECK_EQ(call("4B31", buffer.data(), size, &needed), 2);  // exactly enough
-    CHECK_EQ(buffer[size - 1], 0);
-    CHECK_EQ(buffer[size], kSentinel);
-
-    CHECK_EQ(call("4B61", nullptr, 0, &needed), -1);  // no device
-    CHECK_EQ(needed, 0u);
-    unsigned char none = kSentinel;
-    CHECK_EQ(call("4B61", &none, 0, &needed), 0);
-    CHECK_EQ(none, kSentinel);
+  for (const Row row : {Row{"4B31", 2}, Row{"FFFF", -1}, Row{"4B61", 0}}) {
+    for (const std::size_t misalign : std::initializer_list<std::size_t>{0, 1, 3}) {
+      const check::ScopedCase named(std::string(row.productId) + ", misaligned by " + std::to_string(misalign));
+      contract::Options options;
+      options.misalign = misalign;
+      const auto enumeration = contract::EnumerateAll(exports, row.productId, options);
+      CHECK_NO_FAULTS(contract::Faults(enumeration));
+      CHECK_EQ(enumeration.bufferA.result, row.result);
+    }
   }
+  const check::ScopedCase named("null arguments");
+  CHECK_NO_FAULTS(contract::ArgumentFaults(exports, "4B31"));
 }
 
 struct CallbackLog {
@@ -110,24 +119,13 @@ int32_t __stdcall NestedW(const wchar_t* name, const wchar_t*, const wchar_t*, i
   return 1;
 }
 
-void CheckCallbacks(const Korvane& k) {
-  std::printf("callbacks\n");
+// A callback may call the library itself (a callback stopping early, a null
+// callback and a null product id are the contract's, above).
+void CheckNestedCalls(const Korvane& k) {
+  std::printf("callbacks that call the library\n");
   CallbackLog log;
-  int32_t result;
-  log.stopAfter = 1;
-  CHECK_STACK_KEPT(result, k.callbackA("4B31", CountA, reinterpret_cast<uintptr_t>(&log)));
-  CHECK_EQ(result, 2);  // the full count, although the callback stopped at once
-  CHECK_EQ(log.calls, 1);
-  CHECK_STACK_KEPT(result, k.callbackA("4B31", nullptr, 0));
-  CHECK_EQ(result, -1);
-  CHECK_STACK_KEPT(result, k.callbackW(L"4B31", nullptr, 0));
-  CHECK_EQ(result, -1);
-  log = CallbackLog{};
-  CHECK_STACK_KEPT(result, k.callbackA(nullptr, CountA, reinterpret_cast<uintptr_t>(&log)));
-  CHECK_EQ(result, -1);  // the empty product id finds no device keys here
-  CHECK_EQ(log.calls, 0);
-  log = CallbackLog{};
   log.korvane = &k;
+  int32_t result;
   CHECK_STACK_KEPT(result, k.callbackW(L"4B31", NestedW, reinterpret_cast<uintptr_t>(&log)));
   CHECK_EQ(result, 2);
   CHECK_EQ(log.nestedSizes.size(), 2u);
@@ -151,19 +149,15 @@ __attribute__((noinline)) void CheckTheStackCheckWorks(const Korvane& k) {
 }
 #endif
 
-// Decoded A-buffer lines for product 4B31, to compare the threads' results.
+// Product 4B31's A buffer as the README's caller gets it (the size query,
+// then one fill), decoded, with any fault the contract checker finds in it:
+// to compare the threads' results.
 std::string Snapshot(const Korvane& k) {
-  uint32_t needed = 0;
-  k.bufferA("4B31", nullptr, 0, &needed);
-  std::vector<unsigned char> buffer(needed);
-  const int32_t count = k.bufferA("4B31", buffer.data(), needed, &needed);
-  std::string text = std::to_string(count);
-  for (int32_t i = 0; i < count; ++i) {
-    PackedPrinterInfo record;
-    std::memcpy(&record, buffer.data() + sizeof record * static_cast<std::size_t>(i), sizeof record);
-    text += std::string("|") + static_cast<const char*>(record.name) + "," + static_cast<const char*>(record.port0) +
-            "," + static_cast<const char*>(record.port2) + "," + std::to_string(record.online);
-  }
+  contract::Options twoCalls;
+  twoCalls.stable = false;
+  const auto outcome = contract::BufferA(wintest::LoadedExports(k), "4B31", twoCalls);
+  std::string text = std::to_string(outcome.result) + " " + contract::Describe(outcome.records);
+  for (const auto& fault : outcome.faults) text += "; " + fault;
   return text;
 }
 
@@ -194,16 +188,20 @@ DWORD WINAPI HammerExports(void* parameter) {
 void CheckThreads(const Korvane& k) {
   std::printf("eight threads\n");
   const std::string expected = Snapshot(k);
-  CHECK(expected.rfind("2|", 0) == 0);
+  CHECK_STR(expected, "2 " + contract::Describe(contract::Narrow("Receipt Printer A", "COM3", "COM4", 1)) + " " +
+                          contract::Describe(contract::Narrow("Receipt Printer B", "COM7", "COM8", 0)) + " ");
   std::vector<ThreadWork> work(8, ThreadWork{&k, expected});
-  std::vector<HANDLE> threads;
-  for (auto& w : work) threads.push_back(CreateThread(nullptr, 0, HammerExports, &w, 0, nullptr));
-  WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
+  std::vector<common::UniqueKernelHandle> threads;
+  std::vector<HANDLE> waitFor;
+  for (auto& w : work) {
+    threads.emplace_back(CreateThread(nullptr, 0, HammerExports, &w, 0, nullptr));
+    if (CHECK(threads.back())) waitFor.push_back(threads.back().get());
+  }
+  WaitForMultipleObjects(static_cast<DWORD>(waitFor.size()), waitFor.data(), TRUE, INFINITE);
   int calls = 0;
-  for (std::size_t i = 0; i < threads.size(); ++i) {
-    CloseHandle(threads[i]);
-    CHECK_EQ(work[i].mismatches, 0);
-    calls += work[i].calls;
+  for (const auto& w : work) {
+    CHECK_EQ(w.mismatches, 0);
+    calls += w.calls;
   }
   std::printf("  %d calls on 8 threads, results identical\n", calls);
 }
@@ -233,9 +231,9 @@ void CheckNothingGrows(const Korvane& k, BlockCounter& spy) {
   std::printf("10,000 calls\n");
   CheckTheSpyCounts(spy, k);
   const uintptr_t handleBefore = NextHandleValue();
-  const HANDLE held = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // the probe must notice a held handle
+  common::UniqueKernelHandle held(CreateEventA(nullptr, FALSE, FALSE, nullptr));  // the probe must notice it
   CHECK(NextHandleValue() != handleBefore);
-  CloseHandle(held);
+  held.reset();
   DWORD handlesBefore = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
   const LONG blocksBefore = spy.outstanding;
@@ -264,15 +262,15 @@ void CheckNothingGrows(const Korvane& k, BlockCounter& spy) {
 
 int main() {
   Korvane korvane;
-  if (!CHECK(korvane.Load())) return wintest::Finish();
+  if (!CHECK(korvane.Load())) return check::Finish();
   static BlockCounter spy;
   const bool spying = CHECK(SUCCEEDED(CoRegisterMallocSpy(&spy)));
-  CheckBufferProtocol(korvane);
-  CheckCallbacks(korvane);
+  CheckContract(korvane);
+  CheckNestedCalls(korvane);
 #if defined(__i386__)
   CheckTheStackCheckWorks(korvane);
 #endif
   CheckThreads(korvane);
   if (spying) CheckNothingGrows(korvane, spy);
-  return wintest::Finish();
+  return check::Finish();
 }

@@ -21,13 +21,17 @@
 
 #include "check.h"
 #include "churn.h"
+#include "common/handles.h"
 #include "leak_probes.h"
+#include "linked_exports.h"
 
 namespace {
 
 using hardening::Churn;
 using hardening::ChurnTally;
 using hardening::Data;
+using common::UniqueKernelHandle;
+using common::UniqueKey;
 using wintest::BlockCounter;
 using wintest::NextHandleValue;
 
@@ -39,37 +43,18 @@ constexpr ULONGLONG kWriterLimitMs = 300'000;  // should the readers never say s
 
 const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
-// Owns a kernel handle; null when the call that should give it failed.
-class Handle {
- public:
-  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~Handle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // Edits HKEY_LOCAL_MACHINE through the Windows API. Removing what is already
 // gone is no error; the first other error is kept.
 class WindowsEditor : public hardening::RegistryEditor {
  public:
   void SetValue(const std::u16string& key, std::u16string_view name, const Data& data) override {
-    const HKEY handle = Create(key);
-    if (handle == nullptr) return;
+    const UniqueKey handle = Create(key);
+    if (!handle) return;
     const std::u16string valueName(name);
-    Note(RegSetValueExW(handle, Wide(valueName), 0, data.type, data.bytes.data(),
+    Note(RegSetValueExW(handle.get(), Wide(valueName), 0, data.type, data.bytes.data(),
                         static_cast<DWORD>(data.bytes.size())));
-    RegCloseKey(handle);
   }
-  void CreateKey(const std::u16string& key) override {
-    const HKEY handle = Create(key);
-    if (handle != nullptr) RegCloseKey(handle);
-  }
+  void CreateKey(const std::u16string& key) override { Create(key); }
   void DeleteKey(const std::u16string& key) override { Note(RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(key))); }
   void DeleteValue(const std::u16string& key, std::u16string_view name) override {
     const std::u16string valueName(name);
@@ -79,10 +64,10 @@ class WindowsEditor : public hardening::RegistryEditor {
   LSTATUS error() const { return error_; }
 
  private:
-  HKEY Create(const std::u16string& key) {
-    HKEY handle = nullptr;
+  UniqueKey Create(const std::u16string& key) {
+    UniqueKey handle;
     Note(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(key), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
-                         &handle, nullptr));
+                         handle.put(), nullptr));
     return handle;
   }
   void Note(LSTATUS status) {
@@ -97,8 +82,8 @@ std::wstring EventName(DWORD readerPid, const wchar_t* what) {
 }
 
 int RunWriter(std::uint32_t seed, DWORD readerPid) {
-  const Handle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(readerPid, L"ready").c_str()));
-  const Handle stop(OpenEventW(SYNCHRONIZE, FALSE, EventName(readerPid, L"stop").c_str()));
+  const UniqueKernelHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(readerPid, L"ready").c_str()));
+  const UniqueKernelHandle stop(OpenEventW(SYNCHRONIZE, FALSE, EventName(readerPid, L"stop").c_str()));
   if (ready.get() == nullptr || stop.get() == nullptr) {
     std::fprintf(stderr, "writer: the readers' events are missing\n");
     return 0;
@@ -168,30 +153,30 @@ class WriterProcess {
                         &process)) {
       return nullptr;
     }
-    CloseHandle(process.hThread);
+    const UniqueKernelHandle thread(process.hThread);
     return process.hProcess;
   }
 
-  Handle ready_;
-  Handle stop_;
-  Handle process_;
+  UniqueKernelHandle ready_;
+  UniqueKernelHandle stop_;
+  UniqueKernelHandle process_;
 };
 
 DWORD WINAPI ReadRounds(void* tally) {
-  hardening::ReadChurnRounds(kRoundsPerReader, *static_cast<ChurnTally*>(tally));
+  hardening::ReadChurnRounds(contract::LinkedExports(), kRoundsPerReader, *static_cast<ChurnTally*>(tally));
   return 0;
 }
 
 // Runs the reader threads to the end; what all of them saw.
 ChurnTally ReadWhileTheWriterRuns() {
   std::vector<ChurnTally> tallies(kReaders);
-  std::vector<HANDLE> threads;
+  std::vector<UniqueKernelHandle> threads;
+  std::vector<HANDLE> waitFor;
   for (auto& tally : tallies) {
-    const HANDLE thread = CreateThread(nullptr, 0, ReadRounds, &tally, 0, nullptr);
-    if (CHECK(thread != nullptr)) threads.push_back(thread);
+    threads.emplace_back(CreateThread(nullptr, 0, ReadRounds, &tally, 0, nullptr));
+    if (CHECK(threads.back())) waitFor.push_back(threads.back().get());
   }
-  WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
-  for (const HANDLE thread : threads) CloseHandle(thread);
+  WaitForMultipleObjects(static_cast<DWORD>(waitFor.size()), waitFor.data(), TRUE, INFINITE);
   ChurnTally all;
   for (const auto& tally : tallies) all.Add(tally);
   return all;
@@ -200,23 +185,23 @@ ChurnTally ReadWhileTheWriterRuns() {
 void CheckAtRest(DWORD steps) {
   Churn replay(kSeed);
   for (DWORD i = 0; i < steps; ++i) replay.Step(nullptr);
-  const auto atRest = hardening::EnumerateAll("4B31");
-  for (const auto& fault : hardening::Faults(atRest)) wintest::Check(false, __FILE__, __LINE__, "at rest: " + fault);
+  const check::ScopedCase named("at rest");
+  const auto atRest = contract::EnumerateAll(contract::LinkedExports(), "4B31");
+  CHECK_NO_FAULTS(contract::Faults(atRest));
   const auto expected = replay.ExpectedAtRest();
-  wintest::Check(atRest.bufferA.records == expected, __FILE__, __LINE__,
-                 "at rest: " + hardening::Describe(atRest.bufferA.records) + "instead of " +
-                     hardening::Describe(expected));
+  CHECK_THAT(atRest.bufferA.records == expected,
+             contract::Describe(atRest.bufferA.records) + "instead of " + contract::Describe(expected));
 }
 
 int RunReaders() {
   WindowsEditor editor;
   hardening::AddChurnBase(editor);
-  if (!CHECK_EQ(editor.error(), ERROR_SUCCESS)) return wintest::Finish();
+  if (!CHECK_EQ(editor.error(), ERROR_SUCCESS)) return check::Finish();
   static BlockCounter spy;
-  if (!CHECK(SUCCEEDED(CoRegisterMallocSpy(&spy)))) return wintest::Finish();
+  if (!CHECK(SUCCEEDED(CoRegisterMallocSpy(&spy)))) return check::Finish();
 
   WriterProcess writer;
-  if (!CHECK(writer.Ready())) return wintest::Finish();
+  if (!CHECK(writer.Ready())) return check::Finish();
 
   // New handles take the lowest free slot, so a handle left open by a walk
   // shows in the value of the next one.
@@ -229,7 +214,7 @@ int RunReaders() {
   const DWORD steps = writer.Stop();
 
   const std::size_t shown = all.faults.size() < 20 ? all.faults.size() : 20;
-  for (std::size_t i = 0; i < shown; ++i) wintest::Check(false, __FILE__, __LINE__, all.faults[i]);
+  for (std::size_t i = 0; i < shown; ++i) CHECK_THAT(false, all.faults[i]);
   CHECK_EQ(all.faults.size(), static_cast<std::size_t>(0));
   CHECK_EQ(all.results, 4L * kReaders * kRoundsPerReader);
   CHECK(all.failures < all.results);  // otherwise nothing was checked
@@ -240,7 +225,7 @@ int RunReaders() {
               static_cast<unsigned long>(handleBefore), static_cast<unsigned long>(handleAfter),
               static_cast<long>(blocksBefore), static_cast<long>(spy.outstanding));
   CheckAtRest(steps);
-  return wintest::Finish();
+  return check::Finish();
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 //   wine_registry_smoke no_serialcomm         after devices.reg + no_serialcomm.reg
 //   wine_registry_smoke unlistable_instance   after devices.reg + unlistable_instance.reg
 //
-// Exit code 0 when every check passed, 1 otherwise, 2 on bad usage.
+// Ends with the line "N passed, N failed"; exit code 0 when every check
+// passed, 1 otherwise, 2 on bad usage.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -19,10 +20,10 @@
 #include <utility>
 #include <vector>
 
-namespace {
+#include "check.h"
+#include "common/handles.h"
 
-int g_passed = 0;
-int g_failed = 0;
+namespace {
 
 std::string Ascii(const std::wstring& text) {
   std::string out;
@@ -39,36 +40,10 @@ std::string Ascii(const std::wstring& text) {
   return out;
 }
 
-void Report(bool ok, const char* file, int line, const char* expr, const std::string& detail) {
-  if (ok) {
-    ++g_passed;
-    return;
-  }
-  ++g_failed;
-  std::printf("FAIL %s:%d: %s\n", file, line, expr);
-  if (!detail.empty()) std::printf("     %s\n", detail.c_str());
-}
-
-#define CHECK(cond) Report((cond), __FILE__, __LINE__, #cond, std::string())
-#define CHECK_DETAIL(cond, detail) Report((cond), __FILE__, __LINE__, #cond, (detail))
-
-class Key {
- public:
-  Key() = default;
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  ~Key() {
-    if (handle_ != nullptr) RegCloseKey(handle_);
-  }
-  HKEY get() const { return handle_; }
-  HKEY* out() { return &handle_; }
-
- private:
-  HKEY handle_ = nullptr;
-};
+using Key = common::UniqueKey;
 
 LONG Open(const wchar_t* path, Key& key) {
-  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.out());
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.put());
 }
 
 // Subkey names in enumeration order; status is the first unexpected error.
@@ -140,9 +115,9 @@ std::string Describe(const std::vector<std::pair<std::wstring, std::wstring>>& e
 // Exact listing, order included.
 void CheckSubkeys(const wchar_t* path, const std::vector<std::wstring>& expected) {
   const Listing listing = Subkeys(path);
-  CHECK_DETAIL(listing.status == ERROR_SUCCESS,
+  CHECK_THAT(listing.status == ERROR_SUCCESS,
                Ascii(path) + ": error " + std::to_string(listing.status));
-  CHECK_DETAIL(listing.names == expected,
+  CHECK_THAT(listing.names == expected,
                Ascii(path) + "\n     got      " + Describe(listing.names) + "\n     expected " + Describe(expected));
 }
 
@@ -191,10 +166,10 @@ const std::vector<std::wstring> kDevicesPrinters = {
 // Windows keeps values in the order written, Wine sorts them: compare as sets.
 void CheckSerialComm(std::vector<std::pair<std::wstring, std::wstring>> expected) {
   Values values = StringValues(kSerialComm);
-  CHECK_DETAIL(values.status == ERROR_SUCCESS, "SERIALCOMM: error " + std::to_string(values.status));
+  CHECK_THAT(values.status == ERROR_SUCCESS, "SERIALCOMM: error " + std::to_string(values.status));
   std::sort(values.entries.begin(), values.entries.end());
   std::sort(expected.begin(), expected.end());
-  CHECK_DETAIL(values.entries == expected,
+  CHECK_THAT(values.entries == expected,
                "SERIALCOMM\n     got      " + Describe(values.entries) + "\n     expected " + Describe(expected));
 }
 
@@ -210,7 +185,7 @@ void CheckDevicesRest() {
   CheckSubkeys(kPrinters, kDevicesPrinters);
   // The printer list holds only the fixture's printers: none of Wine's values.
   Values printerValues = StringValues(kPrinters);
-  CHECK_DETAIL(printerValues.status == ERROR_SUCCESS && printerValues.entries.empty(),
+  CHECK_THAT(printerValues.status == ERROR_SUCCESS && printerValues.entries.empty(),
                "Printers values: " + Describe(printerValues.entries));
 }
 
@@ -221,7 +196,7 @@ void CheckDevices() {
   // One deep key, letter case and value included.
   Values port = StringValues(
       L"SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_7c1f&Pid_4B31&MI_00\\6&1f2e3d4c&0&0000\\Device Parameters");
-  CHECK_DETAIL(port.status == ERROR_SUCCESS && port.entries.size() == 1 && port.entries[0].first == L"PortName" &&
+  CHECK_THAT(port.status == ERROR_SUCCESS && port.entries.size() == 1 && port.entries[0].first == L"PortName" &&
                    port.entries[0].second == L"COM3",
                Describe(port.entries));
 }
@@ -231,7 +206,7 @@ void CheckNoSerialComm() {
   CheckDevicesRest();
   Key key;
   const LONG status = Open(kSerialComm, key);
-  CHECK_DETAIL(status == ERROR_FILE_NOT_FOUND, "opening SERIALCOMM gave " + std::to_string(status));
+  CHECK_THAT(status == ERROR_FILE_NOT_FOUND, "opening SERIALCOMM gave " + std::to_string(status));
   // Only the map itself is gone, not the volatile key above it.
   Key deviceMap;
   CHECK(Open(L"HARDWARE\\DEVICEMAP", deviceMap) == ERROR_SUCCESS);
@@ -246,7 +221,7 @@ void CheckUnlistableInstance() {
                {L"6&7070aaaa&0&0000", L"6&\u4E2D&0&0000"});
   Values port = StringValues(
       L"SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_7c1f&Pid_4B70&MI_00\\6&\u4E2D&0&0000\\Device Parameters");
-  CHECK_DETAIL(port.status == ERROR_SUCCESS && port.entries.size() == 1 && port.entries[0].second == L"COM22",
+  CHECK_THAT(port.status == ERROR_SUCCESS && port.entries.size() == 1 && port.entries[0].second == L"COM22",
                Describe(port.entries));
   CheckSerialComm(kDevicesSerialComm);
 }
@@ -267,9 +242,9 @@ const Mode kModes[] = {
 int main(int argc, char** argv) {
   for (const Mode& mode : kModes) {
     if (argc == 2 && std::strcmp(argv[1], mode.name) == 0) {
+      const check::ScopedCase named(mode.name);
       mode.run();
-      std::printf("%s: %d passed, %d failed\n", mode.name, g_passed, g_failed);
-      return g_failed == 0 && g_passed > 0 ? 0 : 1;
+      return check::Finish();
     }
   }
   std::fprintf(stderr, "usage: wine_registry_smoke devices|no_serialcomm|unlistable_instance\n");

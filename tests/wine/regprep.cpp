@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "common/handles.h"
+
 namespace {
 
 // The trees a scenario owns outright, below HKEY_LOCAL_MACHINE.
@@ -35,20 +37,7 @@ const wchar_t* const kOwnedTrees[] = {
 // kept (emptied) or recreated here rather than deleted.
 const wchar_t kSerialComm[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
-class Key {
- public:
-  Key() = default;
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  ~Key() {
-    if (handle_ != nullptr) RegCloseKey(handle_);
-  }
-  HKEY get() const { return handle_; }
-  HKEY* out() { return &handle_; }
-
- private:
-  HKEY handle_ = nullptr;
-};
+using Key = common::UniqueKey;
 
 std::string Escape(const wchar_t* text, size_t length) {
   std::string out;
@@ -78,7 +67,7 @@ bool DeleteTree(const wchar_t* path) {
     // Verify rather than trust: a key left behind would leak Wine's own
     // content into the scenario.
     Key key;
-    const LONG reopen = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.out());
+    const LONG reopen = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.put());
     if (reopen == ERROR_FILE_NOT_FOUND) return true;
     Fail("deleting (key still present)", path, reopen);
     return false;
@@ -90,11 +79,11 @@ bool DeleteTree(const wchar_t* path) {
 // Leaves the serial-port map present and empty.
 bool ResetSerialComm() {
   Key key;
-  LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialComm, 0, KEY_READ | KEY_SET_VALUE, key.out());
+  LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialComm, 0, KEY_READ | KEY_SET_VALUE, key.put());
   if (status == ERROR_FILE_NOT_FOUND) {
     // Any parent that has to be created is volatile too, as on Windows.
     status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSerialComm, 0, nullptr, REG_OPTION_VOLATILE,
-                             KEY_READ | KEY_SET_VALUE, nullptr, key.out(), nullptr);
+                             KEY_READ | KEY_SET_VALUE, nullptr, key.put(), nullptr);
     if (status != ERROR_SUCCESS) {
       Fail("creating", kSerialComm, status);
       return false;
@@ -190,7 +179,7 @@ std::string FormatData(DWORD type, const std::vector<BYTE>& data, DWORD size) {
 
 int Dump(const std::wstring& path) {
   Key key;
-  LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.out());
+  LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put());
   if (status != ERROR_SUCCESS) {
     Fail("opening", path, status);
     return 2;
