@@ -3,28 +3,48 @@
 // ratio. Meant for the large generated registry that bench/run_wine_benchmark.sh
 // imports; it prints figures and checks none of them.
 //
-//   dll_benchmark [PRODUCT_ID]      (default 4B31)
+//   dll_benchmark [--rounds N] [PRODUCT_ID]      (default 60 rounds of each, 4B31)
+//
+// Rounds of call pairs and of replays alternate (see interleaved.h); each round
+// is one call pair or one replay, which under Wine takes most of a second.
 //
 // The calls are learnt by pointing the DLL's import-table entries for its
 // ADVAPI32 registry functions at recording wrappers for one size query and
 // one fill call; the entries are restored before anything is timed.
 //
 // Exit status: 0 figures printed; 1 the DLL could not be loaded or patched,
-// no device was found, or the replay did not give the recorded results;
-// 64 usage error.
+// no device was found, or a replay or a timed call pair did not give the
+// recorded results; 64 usage error.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "korvane_dll.h"
+#include "interleaved.h"
+#include "korvane.h"
 
 namespace {
+
+// KORVANE.dll loaded by file name from the program's folder, as callers in
+// other languages load it, with its A buffer entry found by its export name.
+struct Korvane {
+  HMODULE module = nullptr;
+  decltype(&EnumPrinterInfoA) bufferA = nullptr;
+
+  bool Load() {
+    module = LoadLibraryA("KORVANE.dll");
+    if (module == nullptr) return false;
+    bufferA = reinterpret_cast<decltype(&EnumPrinterInfoA)>(
+        reinterpret_cast<void*>(GetProcAddress(module, "_EnumPrinterInfoA@16")));
+    return bufferA != nullptr;
+  }
+};
 
 // ---------------------------------------------------------------------------
 // Import-table patch
@@ -308,43 +328,44 @@ double Now() {
   return static_cast<double>(ticks.QuadPart) / ticksPerSecond;
 }
 
-// Best time per run in seconds over several rounds; each round runs enough
-// times to last about half a second.
-template <typename F>
-double BestSeconds(F&& run) {
-  constexpr int kRounds = 5;
-  const double start = Now();
-  run();
-  const double once = Now() - start;
-  const int perRound = std::max(1, static_cast<int>(0.5 / std::max(once, 1e-6)));
-  double best = once;
-  for (int round = 0; round < kRounds; ++round) {
-    const double roundStart = Now();
-    for (int i = 0; i < perRound; ++i) run();
-    best = std::min(best, (Now() - roundStart) / perRound);
-  }
-  return best;
-}
-
 // The two-call protocol: the size query, then the fill. Returns the fill's result.
-int32_t CallPair(wintest::EnumBufferA enumA, const char* productId, std::vector<unsigned char>& buffer) {
+int32_t CallPair(decltype(&EnumPrinterInfoA) enumA, const char* productId, std::vector<unsigned char>& buffer) {
   uint32_t needed = 0;
   enumA(productId, nullptr, 0, &needed);
   if (needed > buffer.size()) buffer.resize(needed);
   return enumA(productId, buffer.data(), needed, &needed);
 }
 
+// Reads [--rounds N] [PRODUCT_ID]; false on anything else.
+bool ReadOptions(int argc, char** argv, bench::Schedule& schedule, const char*& productId) {
+  int i = 1;
+  if (i < argc && std::strcmp(argv[i], "--rounds") == 0) {
+    if (i + 1 >= argc) return false;
+    char* end = nullptr;
+    const long rounds = std::strtol(argv[i + 1], &end, 10);
+    if (end == argv[i + 1] || *end != '\0' || rounds < 1 || rounds > 100000) return false;
+    schedule.pairs = static_cast<int>(rounds);
+    i += 2;
+  }
+  if (i < argc) productId = argv[i++];
+  return i == argc && productId[0] != '-';
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 2) {
-    std::fputs("usage: dll_benchmark [PRODUCT_ID]\n", stderr);
+  bench::Schedule schedule;
+  schedule.warmupPairs = 2;
+  schedule.pairs = 60;
+  schedule.runsPerRound = 1;
+  const char* productId = "4B31";
+  if (!ReadOptions(argc, argv, schedule, productId)) {
+    std::fputs("usage: dll_benchmark [--rounds N] [PRODUCT_ID]\n", stderr);
     return 64;
   }
-  const char* productId = argc == 2 ? argv[1] : "4B31";
-  wintest::Korvane korvane;
+  Korvane korvane;
   if (!korvane.Load()) {
-    std::fputs("KORVANE.dll or one of its exports could not be loaded\n", stderr);
+    std::fputs("KORVANE.dll or its entry _EnumPrinterInfoA@16 could not be loaded\n", stderr);
     return 1;
   }
 
@@ -377,17 +398,37 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const double pair = BestSeconds([&] { CallPair(korvane.bufferA, productId, buffer); });
-  const double replay = BestSeconds([&] { Replay(trace); });
+  // Every timed round is checked as well: a pair that finds something else,
+  // or a replay whose calls fail, would be timing other work.
+  std::size_t differentPairs = 0;
+  std::size_t differentReplays = 0;
+  const auto times = bench::TimeInterleaved(
+      schedule, Now,
+      [&] {
+        if (CallPair(korvane.bufferA, productId, buffer) != found) ++differentPairs;
+      },
+      [&] {
+        if (Replay(trace) != 0) ++differentReplays;
+      });
   // Calls that still went through the wrappers would have made the pair look slower.
   if (recorded.size() != trace.steps.size()) {
     std::fputs("the import table was not restored: the timed calls were recorded too\n", stderr);
     return 1;
   }
+  if (differentPairs != 0 || differentReplays != 0) {
+    std::fprintf(stderr, "%zu timed call pairs and %zu timed replays did not give the recorded results\n",
+                 differentPairs, differentReplays);
+    return 1;
+  }
+  const bench::Spread pair = bench::Summarise(times.a);
+  const bench::Spread replay = bench::Summarise(times.b);
   std::printf("records found:                   %d\n", static_cast<int>(found));
   std::printf("registry calls per call pair:    %zu\n", trace.steps.size());
-  std::printf("size query + fill, per pair:     %.2f ms\n", pair * 1e3);
-  std::printf("bare replay of those calls:      %.2f ms\n", replay * 1e3);
-  std::printf("pair / replay:                   %.3f\n", pair / replay);
+  std::printf("rounds of each:                  %d, call pairs and replays alternating, after %d not kept\n",
+              schedule.pairs, schedule.warmupPairs);
+  constexpr int kWidth = 32;
+  bench::PrintTimes(kWidth, "size query + fill, per pair:", pair, 1e3, "ms");
+  bench::PrintTimes(kWidth, "bare replay of those calls:", replay, 1e3, "ms");
+  bench::PrintRatio(kWidth, "pair / replay:", bench::Summarise(times.Ratios()), pair.min / replay.min);
   return 0;
 }
