@@ -1,5 +1,7 @@
 #include "common/utf.h"
 
+#include <cstdio>
+
 namespace common {
 
 void AppendUtf8(std::string& out, char32_t codePoint) {
@@ -39,5 +41,30 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   }
   return out;
 }
+
+namespace {
+
+template <typename Unit>
+std::string EscapedUnits(std::basic_string_view<Unit> text, const char* format) {
+  std::string out;
+  out.reserve(text.size());
+  for (const Unit unit : text) {
+    const auto value = static_cast<unsigned>(static_cast<std::make_unsigned_t<Unit>>(unit));
+    if (value >= 0x20 && value < 0x7F) {
+      out.push_back(static_cast<char>(value));
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, format, value);
+      out += escape;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string Escaped(std::string_view bytes) { return EscapedUnits(bytes, "\\x%02X"); }
+
+std::string Escaped(std::u16string_view units) { return EscapedUnits(units, "\\u%04X"); }
 
 }  // namespace common

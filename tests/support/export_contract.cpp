@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/ansi.h"
+#include "common/utf.h"
 
 namespace contract {
 namespace {
@@ -265,25 +266,10 @@ std::basic_string<KorvaneWChar> Widen(const std::string& narrow) {
   return units.substr(0, units.find(KorvaneWChar{0}));
 }
 
-template <typename Unit>
-std::string EscapedUnits(std::basic_string_view<Unit> text, const char* format) {
-  std::string out;
-  for (const Unit unit : text) {
-    const auto value = static_cast<unsigned>(static_cast<std::make_unsigned_t<Unit>>(unit));
-    if (value >= 0x20 && value < 0x7F && value != '\\') {
-      out.push_back(static_cast<char>(value));
-    } else {
-      char hex[12];
-      std::snprintf(hex, sizeof hex, format, value);
-      out += hex;
-    }
-  }
-  return out;
-}
-
 template <typename Char>
 std::string DescribeRecord(const Record<Char>& record) {
-  return "{\"" + Escaped(record.name) + "\", \"" + Escaped(record.port0) + "\", \"" + Escaped(record.port2) + "\", " +
+  const auto text = [](const std::basic_string<Char>& s) { return common::Escaped(std::basic_string_view<Char>(s)); };
+  return "{\"" + text(record.name) + "\", \"" + text(record.port0) + "\", \"" + text(record.port2) + "\", " +
          std::to_string(record.online) + "}";
 }
 
@@ -297,10 +283,6 @@ WideRecord Widened(const NarrowRecord& ascii) {
   const auto widen = [](const std::string& text) { return std::basic_string<KorvaneWChar>(text.begin(), text.end()); };
   return WideRecord{widen(ascii.name), widen(ascii.port0), widen(ascii.port2), ascii.online};
 }
-
-std::string Escaped(std::string_view text) { return EscapedUnits(text, "\\x%02X"); }
-
-std::string Escaped(std::basic_string_view<KorvaneWChar> text) { return EscapedUnits(text, "\\u%04X"); }
 
 std::string Describe(const NarrowRecord& record) { return DescribeRecord(record); }
 std::string Describe(const WideRecord& record) { return DescribeRecord(record); }

@@ -74,10 +74,6 @@ using WideRecord = Record<KorvaneWChar>;
 NarrowRecord Narrow(const char* name, const char* port0, const char* port2, std::int32_t online);
 WideRecord Widened(const NarrowRecord& ascii);
 
-// Text with every unit outside printable ASCII escaped, for messages.
-std::string Escaped(std::string_view text);
-std::string Escaped(std::basic_string_view<KorvaneWChar> text);
-
 // The records one after another, for messages: {"name", "port0", "port2", online} ...
 std::string Describe(const NarrowRecord& record);
 std::string Describe(const WideRecord& record);

@@ -22,23 +22,11 @@
 
 #include "check.h"
 #include "common/handles.h"
+#include "common/utf.h"
 
 namespace {
 
-std::string Ascii(const std::wstring& text) {
-  std::string out;
-  for (wchar_t ch : text) {
-    const unsigned c = static_cast<unsigned>(ch);
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04X", c);
-      out += buf;
-    }
-  }
-  return out;
-}
+std::string Ascii(const std::wstring& text) { return common::Escaped(std::wstring_view(text)); }
 
 using Key = common::UniqueKey;
 

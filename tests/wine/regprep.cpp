@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/handles.h"
+#include "common/utf.h"
 
 namespace {
 
@@ -39,20 +40,7 @@ const wchar_t kSerialComm[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 using Key = common::UniqueKey;
 
-std::string Escape(const wchar_t* text, size_t length) {
-  std::string out;
-  for (size_t i = 0; i < length; ++i) {
-    const unsigned c = static_cast<unsigned>(text[i]);
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04X", c);
-      out += buf;
-    }
-  }
-  return out;
-}
+std::string Escape(const wchar_t* text, size_t length) { return common::Escaped(std::wstring_view(text, length)); }
 
 std::string Escape(const std::wstring& text) { return Escape(text.data(), text.size()); }
 

@@ -30,4 +30,13 @@ std::string Utf16ToUtf8(std::basic_string_view<Unit> text) {
   return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
+// Text for a message or a log: printable ASCII as it is, every other byte as
+// \xNN and every other UTF-16 unit as \uNNNN.
+std::string Escaped(std::string_view bytes);
+std::string Escaped(std::u16string_view units);
+template <typename Unit, typename = std::enable_if_t<sizeof(Unit) == 2 && !std::is_same_v<Unit, char16_t>>>
+std::string Escaped(std::basic_string_view<Unit> units) {
+  return Escaped(std::u16string_view(reinterpret_cast<const char16_t*>(units.data()), units.size()));
+}
+
 }  // namespace common
