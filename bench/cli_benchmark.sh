@@ -2,7 +2,7 @@
 # Times korvane end to end on a registry export of a whole machine's size
 # (about 110 MB of UTF-16LE, as regedit writes it) and reports its peak memory.
 #
-#   cmake --build build/host --target korvane make_bench_registry
+#   cmake --preset host && cmake --build --preset host --target korvane make_bench_registry
 #   bash bench/cli_benchmark.sh build/host
 set -euo pipefail
 build=${1:-build/host}

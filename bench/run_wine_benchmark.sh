@@ -3,10 +3,8 @@
 # registry (the one walk_benchmark walks on the host), against a bare replay
 # of the same registry calls, and prints the figures.
 #
-#   cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Release
-#   cmake --build build/host --target make_bench_registry
-#   cmake -S . -B build/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
-#   cmake --build build/win64 --target dll_benchmark regprep korvane_lib
+#   cmake --preset host && cmake --build --preset host --target make_bench_registry
+#   cmake --preset win64 && cmake --build --preset win64 --target dll_benchmark regprep korvane_lib
 #   bash bench/run_wine_benchmark.sh build/host build/win64 [--rounds N]
 #
 # BUILD_HOST holds bench/make_bench_registry, BUILD_WIN holds bin/ with

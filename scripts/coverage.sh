@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the host tree with clang's source-based coverage into build/coverage,
-# runs every host test (ctest), and prints the line, branch, region and
-# function coverage of library/, then every line of library/*.cpp that no test
-# ran and every branch of it that went one way only.
+# Builds the host tree with clang's source-based coverage into build/coverage
+# (the coverage preset), runs every host test (ctest), and prints the line,
+# branch, region and function coverage of library/, then every line of
+# library/*.cpp that no test ran and every branch of it that went one way only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,18 +11,14 @@ for tool in cmake ninja clang clang++ llvm-profdata llvm-cov; do
 done
 
 build=build/coverage
+# The test preset has each program write its profile here.
 profiles=$build/profiles
-flags="-fprofile-instr-generate -fcoverage-mapping"
 start=$SECONDS
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS=-fprofile-instr-generate \
-  -DKORVANE_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --preset coverage >/dev/null
 status=0
 # -k 0: build all that can be built. A program that fails to build is named,
 # the others are measured, and the script fails at the end.
-if ! cmake --build "$build" -j "$(nproc)" -- -k 0; then
+if ! cmake --build --preset coverage -j "$(nproc)" -- -k 0; then
   echo "== coverage.sh: the build failed; measuring the programs that built" >&2
   status=1
 fi
@@ -31,8 +27,7 @@ echo "== built in $((SECONDS - start)) s"
 rm -rf "$profiles" && mkdir -p "$profiles"
 t0=$SECONDS
 # %m: one profile per instrumented program, which its processes merge into.
-if ! LLVM_PROFILE_FILE="$PWD/$profiles/%4m.profraw" ctest --test-dir "$build" -j "$(nproc)" \
-    --output-on-failure >"$build/ctest.log" 2>&1; then
+if ! ctest --preset coverage -j "$(nproc)" >"$build/ctest.log" 2>&1; then
   grep -E "tests passed|\*\*\*|Failed|Not Run" "$build/ctest.log" >&2 || true
   echo "== coverage.sh: tests failed; the figures below still count them (log: $build/ctest.log)" >&2
   status=1

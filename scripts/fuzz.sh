@@ -1,41 +1,43 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (fuzz/) with clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer in build/fuzz, replays each target's regression
-# inputs (fuzz/regressions/TARGET), then fuzzes each target for SECONDS
-# (default 60) starting from a copy of its seed corpus (fuzz/corpus/TARGET).
+# UndefinedBehaviorSanitizer in build/fuzz (the fuzz preset), replays each
+# target's regression inputs (fuzz/regressions/TARGET, with ctest), then fuzzes
+# each target for SECONDS (default 60) starting from its seeds:
+#
+#   reg_parser  the .reg files of tests/fixtures/ and samples/, and the seeds
+#               in fuzz/corpus/reg_parser/ that are no fixture
+#   walk        the registries make_walk_seeds writes, each checked to decode
+#               and to hold the devices it was made for
 #
 #   bash scripts/fuzz.sh [SECONDS]
 #
 # Prints executions per second, total executions and corpus size per target.
 # Exits non-zero when a target crashed or broke an invariant; the input that
-# did it stays in build/fuzz/crashes/TARGET/ and its path is printed. The
-# repository's corpus is never changed.
+# did it stays in build/fuzz/crashes/TARGET/ and its path is printed. Nothing
+# in the repository is changed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 case "$seconds" in '' | *[!0-9]*) echo "usage: $0 [SECONDS]" >&2; exit 64 ;; esac
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 
 build=build/fuzz
 targets=(reg_parser_fuzzer walk_fuzzer)
 started=$(date +%s)
 
 echo "== build ($build)"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-  -DCMAKE_CXX_COMPILER=clang++ -DKORVANE_FUZZ=ON -DKORVANE_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" make_walk_seeds
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc)"
 
-# The walk seeds are written by a program; they must still decode to the
-# registries they were made for.
-seeds_now="$build/seeds/walk"
-rm -rf "$seeds_now" && mkdir -p "$seeds_now"
-"$build/fuzz/make_walk_seeds" "$seeds_now" >/dev/null
-for seed in "$seeds_now"/*; do
-  if ! cmp -s "$seed" "fuzz/corpus/walk/$(basename "$seed")"; then
-    echo "fuzz/corpus/walk is out of date: run $build/fuzz/make_walk_seeds fuzz/corpus/walk" >&2
-    exit 1
-  fi
-done
+# The seeds of each target, gathered in the build tree.
+seeds=$build/seeds
+rm -rf "$seeds" && mkdir -p "$seeds/reg_parser" "$seeds/walk"
+cp tests/fixtures/*.reg samples/*.reg fuzz/corpus/reg_parser/* "$seeds/reg_parser/"
+if ! "$build/fuzz/make_walk_seeds" "$seeds/walk" >"$build/make_walk_seeds.log" 2>&1; then
+  cat "$build/make_walk_seeds.log" >&2
+  echo "make_walk_seeds failed: a walk seed no longer decodes to the registry it was made for" >&2
+  exit 1
+fi
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:symbolize=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
@@ -50,12 +52,16 @@ report_crash() {
   grep -E 'invariant broken|ERROR: |runtime error|SUMMARY' "$log" | head -n 5 >&2 || true
   local unit
   unit=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -n 1)
-  # A replayed input is not written again: it is the last one started.
-  [ -n "$unit" ] || unit=$(sed -n 's/^Running: \(.*\)$/\1/p' "$log" | tail -n 1)
   if [ -n "$unit" ]; then
     echo "!! input kept at $unit" >&2
   fi
 }
+
+echo "== regression inputs"
+if ! ctest --preset fuzz; then
+  failed=1
+  echo "!! an input of fuzz/regressions/ breaks its target again: the output above names it" >&2
+fi
 
 for target in "${targets[@]}"; do
   name=${target%_fuzzer}
@@ -64,20 +70,10 @@ for target in "${targets[@]}"; do
   logs="$build/logs"
   mkdir -p "$crashes" "$logs"
 
-  regressions=(fuzz/regressions/"$name"/*)
-  if [ -e "${regressions[0]}" ]; then
-    echo "== $target: ${#regressions[@]} regression inputs"
-    log="$logs/$name.regressions.log"
-    if ! "$binary" "${fuzzer_flags[@]}" -artifact_prefix="$crashes/" "${regressions[@]}" >"$log" 2>&1; then
-      report_crash "$target" "$log"
-      continue
-    fi
-  fi
-
   echo "== $target: fuzzing for ${seconds}s"
   corpus="$build/corpus/$name"
   rm -rf "$corpus" && mkdir -p "$corpus"
-  cp fuzz/corpus/"$name"/* "$corpus"/
+  cp "$seeds/$name"/* "$corpus"/
   log="$logs/$name.log"
   if ! "$binary" "${fuzzer_flags[@]}" -max_total_time="$seconds" -artifact_prefix="$crashes/" "$corpus" >"$log" 2>&1; then
     report_crash "$target" "$log"

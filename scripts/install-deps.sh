@@ -1,31 +1,204 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need. As root it
-# installs what is missing; otherwise it names the missing packages and stops.
+# Installs the Debian packages that a README command needs:
+#
+#   install-deps.sh demo   building korvane and running it (scripts/run-sample.sh)
+#   install-deps.sh test   building everything and running every test (scripts/test.sh,
+#                          and the fuzz, tsan, memcheck and coverage scripts)
+#
+# As root it installs what is missing; otherwise it names the missing packages
+# and stops. Packages are installed without the ones they only recommend, so
+# every package a command uses is named below.
+#
+# 32-bit Wine (wine32:i386) is installed in test mode only where this
+# machine's kernel runs 32-bit programs (scripts/runs-i386-programs.sh), in
+# the same apt-get call as the 64-bit Wine packages, since both must come at
+# the same versions. It is no requirement: when it cannot be installed the
+# 32-bit Wine tests are skipped, and this script says why.
+#
+# Exit status: 0 every package of MODE is installed; 1 some are still missing
+# (named on standard error); 64 usage error.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 
-# The 32-bit DLL is built with the i686 cross compiler. The run-time tests
-# under Wine use a 64-bit build of the same sources and wine64: these machines'
-# kernels run no 32-bit code, so 32-bit Wine cannot start here.
-packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb
-          # Screenshots of tarnwell's window ('import'), and Japanese glyphs in it.
-          imagemagick fonts-ipafont-gothic
-          # korvane's arguments and JSON; memcheck of the host tests.
-          libcli11-dev nlohmann-json3-dev valgrind)
+mode=${1:-test}
+case $mode in
+  demo | test) ;;
+  *)
+    echo "usage: $0 [demo|test]" >&2
+    exit 64
+    ;;
+esac
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# C++ compiler, CMake, Ninja; korvane's arguments (CLI11) and JSON.
+demo_packages=(g++ cmake ninja-build libcli11-dev nlohmann-json3-dev)
+test_packages=(
+  "${demo_packages[@]}"
+  # The sanitizer, fuzzer and coverage builds. clang only recommends its
+  # run-time libraries (ASan, UBSan, TSan, libFuzzer, profiling), without
+  # which nothing links; llvm has llvm-profdata and llvm-cov.
+  clang libclang-rt-14-dev llvm
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # The Windows builds.
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  # tarnwell's window on a virtual X server, screenshots of it ('import'),
+  # Japanese glyphs in it, and fc-list, which tells whether they are there.
+  xvfb imagemagick fonts-ipafont-gothic fontconfig
+  # memcheck of the host tests.
+  valgrind
+)
+# Installed after the others: whether 32-bit Wine joins them depends on the
+# probe, which needs binutils (with g++ above).
+wine_packages=(wine wine64)
+wine32=wine32:i386
+# Where Debian's Wine packages put the 32-bit and the 64-bit loader.
+wine_loaders=${KORVANE_WINE_LOADER_DIR:-/usr/lib/wine}
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "Missing packages: ${missing[*]}" >&2
-  echo "Install them as root (apt-get update; apt-get install ${missing[*]})." >&2
-  exit 1
+packages=("${demo_packages[@]}")
+[[ $mode == test ]] && packages=("${test_packages[@]}" "${wine_packages[@]}")
+
+# Prints those of the packages given (NAME, or NAME:ARCH) that are not installed.
+missing_of() {
+  local -A have=()
+  local name_arch status p
+  # One line per known instance, NAME:ARCH STATUS (ARCH "all" for packages
+  # that fit every architecture); packages dpkg never heard of give none.
+  while read -r name_arch status; do
+    [[ $status == "install ok installed" ]] && have[$name_arch]=1 && have[${name_arch%%:*}]=1
+  done < <(dpkg-query -W -f='${Package}:${Architecture} ${Status}\n' "$@" 2>/dev/null || true)
+  for p in "$@"; do
+    [[ -n ${have[$p]:-} ]] || echo "$p"
+  done
+}
+
+installed() {
+  [[ -z $(missing_of "$1") ]]
+}
+
+# The 32-bit Wine decision, in test mode. want_wine32=1 when it is to be
+# installed; otherwise wine32_skip says why the 32-bit Wine tests will skip
+# (empty when wine32 is installed already, or this is demo mode).
+want_wine32=0
+wine32_skip=''
+decide_wine32() {
+  [[ $mode == test ]] || return 0
+  installed "$wine32" && return 0
+  local why
+  if why=$(bash "$here/runs-i386-programs.sh"); then
+    want_wine32=1
+  else
+    wine32_skip=$why
+  fi
+}
+
+mapfile -t missing < <(missing_of "${packages[@]}")
+
+if [[ $(id -u) -ne 0 ]]; then
+  if [[ ${#missing[@]} -gt 0 ]]; then
+    echo "Missing packages: ${missing[*]}" >&2
+    echo "Install them as root (apt-get update; apt-get install --no-install-recommends ${missing[*]})," >&2
+    echo "or run this command as root." >&2
+    exit 1
+  fi
+  decide_wine32
+  if [[ $want_wine32 == 1 ]]; then
+    echo "note: this machine runs 32-bit programs, but $wine32 is not installed: the 32-bit Wine tests will be skipped" >&2
+    echo "      (as root: dpkg --add-architecture i386; apt-get update; apt-get install wine wine64 $wine32)" >&2
+  fi
+  exit 0
 fi
 
-echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+apt_log=$(mktemp "${TMPDIR:-/tmp}/korvane-apt.XXXXXX")
+trap 'rm -f "$apt_log"' EXIT
+
+# One index that cannot be fetched (a mirror caught mid-sync, a foreign
+# architecture's list missing) fails apt-get update while the other lists
+# arrive: what counts is whether the packages install.
+lists_fresh=0
+apt_update() {
+  [[ $lists_fresh == 1 ]] && return 0
+  lists_fresh=1
+  if ! apt-get update -qq >"$apt_log" 2>&1; then
+    echo "warning: apt-get update failed for some package lists; installing from those it has:" >&2
+    grep -E '^(E|W):' "$apt_log" | head -n 5 | sed 's/^/  | /' >&2 || true
+  fi
+}
+
+apt_install() {
+  apt-get install -y -qq --no-install-recommends "$@" >"$apt_log" 2>&1
+}
+
+show_apt_errors() {
+  grep -E '^E:' "$apt_log" | head -n 5 | sed 's/^/  | /' >&2 || true
+}
+
+# Installs the missing ones of the packages given. When the whole lot fails,
+# each is tried on its own, so that one package that cannot be installed
+# keeps back no other.
+install_missing() {
+  local todo
+  mapfile -t todo < <(missing_of "$@")
+  [[ ${#todo[@]} -eq 0 ]] && return 0
+  apt_update
+  echo "Installing: ${todo[*]}"
+  apt_install "${todo[@]}" && return 0
+  echo "warning: installing them together failed; trying one at a time:" >&2
+  show_apt_errors
+  local p
+  for p in $(missing_of "${todo[@]}"); do
+    apt_install "$p" || true
+  done
+}
+
+if [[ $mode == demo ]]; then
+  install_missing "${demo_packages[@]}"
+else
+  install_missing "${test_packages[@]}"
+  decide_wine32
+  wine_wanted=("${wine_packages[@]}")
+  if [[ $want_wine32 == 1 ]]; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      dpkg --add-architecture i386
+      lists_fresh=0
+    fi
+    wine_wanted+=("$wine32")
+  fi
+  mapfile -t wine_todo < <(missing_of "${wine_wanted[@]}")
+  if [[ ${#wine_todo[@]} -gt 0 ]]; then
+    apt_update
+    echo "Installing: ${wine_todo[*]}"
+    if ! apt_install "${wine_todo[@]}"; then
+      if [[ $want_wine32 == 1 ]]; then
+        # The 32-bit and 64-bit packages must match to the version; when the
+        # i386 lists lag behind, apt refuses them together. 64-bit Wine alone
+        # still runs the 64-bit build's tests.
+        wine32_skip="installing $wine32 failed: $(grep -m 1 '^E:' "$apt_log" || echo "apt-get install failed")"
+        mapfile -t wine_todo < <(missing_of "${wine_packages[@]}")
+        if [[ ${#wine_todo[@]} -gt 0 ]]; then
+          echo "Installing without $wine32: ${wine_todo[*]}"
+          apt_install "${wine_todo[@]}" || show_apt_errors
+        fi
+      else
+        show_apt_errors
+      fi
+    fi
+  fi
+  if [[ $want_wine32 == 1 && -z $wine32_skip ]]; then
+    for loader in wine wine64; do
+      if [[ ! -x $wine_loaders/$loader ]]; then
+        wine32_skip="$wine32 was installed, yet there is no Wine loader $wine_loaders/$loader"
+      fi
+    done
+  fi
+  if [[ -n $wine32_skip && ($want_wine32 == 1 || ${#wine_todo[@]} -gt 0) ]]; then
+    echo "note: the 32-bit Wine tests will be skipped: $wine32_skip"
+  fi
+fi
+
+mapfile -t missing < <(missing_of "${packages[@]}")
+if [[ ${#missing[@]} -gt 0 ]]; then
+  echo "install-deps.sh: still missing after the install: ${missing[*]}" >&2
+  show_apt_errors
+  echo "Check the package sources (apt-get update must find these packages), then run this again." >&2
+  exit 1
+fi

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the host tree (build/host, as scripts/test.sh does) and runs every
-# host test executable under Valgrind's memcheck: invalid reads and writes,
-# uses of uninitialised memory, and leaks (definite and indirect) fail the run.
-# Programs that a test starts (korvane, from cli_tests) run under memcheck too.
-# Exits non-zero when any executable fails or memcheck reports an error.
+# Builds the host tree (build/host, the host preset, as scripts/test.sh does)
+# and runs every host test executable under Valgrind's memcheck: invalid reads
+# and writes, uses of uninitialised memory, and leaks (definite and indirect)
+# fail the run. Programs that a test starts (korvane, from cli_tests) run under
+# memcheck too. Exits non-zero when any executable fails or memcheck reports
+# an error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,8 +14,8 @@ done
 
 build=build/host
 start=$SECONDS
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cmake --preset host >/dev/null
+cmake --build --preset host -j "$(nproc)"
 echo "== built in $((SECONDS - start)) s"
 
 log_dir=$build/memcheck

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the host tree and lists the devices of product 4B31 in the sample registry.
+# Builds korvane in the host tree (build/host) and lists the devices of product
+# 4B31 in the sample registry. Installs only what that needs: the tests, and
+# GoogleTest with them, stay out of this configuration.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/host --target korvane
+bash scripts/install-deps.sh demo
+cmake --preset host -DKORVANE_BUILD_TESTS=OFF >/dev/null
+cmake --build --preset host --target korvane
 build/host/cli/korvane --reg samples/sample.reg "${1:-4B31}"

@@ -40,26 +40,39 @@ _wine_show_output() {
 }
 
 # Fails when this machine cannot run the loader at all, e.g. a 32-bit loader
-# on a kernel whose 32-bit emulation is switched off.
+# on a kernel whose 32-bit emulation is switched off. The loader of the
+# architecture itself is probed: with wine64 installed and wine32 not,
+# 'wine --version' answers through the 64-bit loader, which cannot make a
+# 32-bit prefix.
 _wine_check_loader() {
   local path
   path=$(command -v "$_wine_loader") || {
     _wine_log "no '$_wine_loader' on PATH"
     return 1
   }
-  local probe=/usr/lib/wine/wine
-  [[ $_wine_arch == win64 ]] && probe=/usr/lib/wine/wine64
-  [[ -x $probe ]] || probe=$path
-  if [[ $_wine_arch == win32 ]] && grep -qs 'interpreter .*qemu-i386' /proc/sys/fs/binfmt_misc/*; then
-    # Wine runs that way, but each program start takes tens of seconds.
-    _wine_log "32-bit programs run here only under user-mode emulation, too slow for Wine"
-    return 1
+  local probe=$path
+  if [[ $_wine_arch == win32 ]]; then
+    probe=/usr/lib/wine/wine
+    if [[ ! -x $probe ]]; then
+      _wine_log "no 32-bit Wine loader $probe (package wine32:i386, after dpkg --add-architecture i386)"
+      return 1
+    fi
+    if grep -qs 'interpreter .*qemu-i386' /proc/sys/fs/binfmt_misc/*; then
+      # Wine runs that way, but each program start takes tens of seconds.
+      _wine_log "32-bit programs run here only under user-mode emulation, too slow for Wine"
+      return 1
+    fi
+  elif [[ -x /usr/lib/wine/wine64 ]]; then
+    probe=/usr/lib/wine/wine64
   fi
-  if ! timeout 20 "$probe" --version >/dev/null 2>&1; then
-    if [[ $_wine_arch == win32 ]] && ! timeout 20 /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-      _wine_log "this machine cannot run 32-bit Linux programs (is the kernel's 32-bit emulation off?), so 32-bit Wine cannot start"
+  local output status
+  output=$(timeout 20 "$probe" --version 2>&1 </dev/null)
+  status=$?
+  if [[ $status -ne 0 ]]; then
+    if [[ $_wine_arch == win32 && ($status -eq 126 || $output == *"Exec format error"*) ]]; then
+      _wine_log "this machine's kernel runs no 32-bit programs (is its 32-bit emulation off?), so 32-bit Wine cannot start"
     else
-      _wine_log "'$_wine_loader --version' failed"
+      _wine_log "'$probe --version' failed (exit $status): ${output%%$'\n'*}"
     fi
     return 1
   fi

@@ -1,0 +1,243 @@
+#!/usr/bin/env bash
+# Runs scripts/install-deps.sh against fake apt-get, dpkg, dpkg-query and id,
+# and a fake as/ld whose "i386 program" runs or not: which packages each mode
+# installs, when 32-bit Wine joins the 64-bit packages, what happens when an
+# index or a package fails, and what it says.
+#
+#   install_deps_test.sh PATH/TO/install-deps.sh
+set -uo pipefail
+script=${1:?usage: $0 PATH/TO/install-deps.sh}
+work=$(mktemp -d "${TMPDIR:-/tmp}/install-deps-test.XXXXXX") || exit 1
+trap 'rm -rf "$work"' EXIT
+fake=$work/bin
+mkdir -p "$fake"
+
+# Installed packages: one per line in $FAKE_STATE/installed ("*" stands for
+# every package), less those in $FAKE_STATE/absent. Called as
+# dpkg-query -W -f=FORMAT PACKAGE..., it prints NAME:ARCH and the status of
+# each installed one.
+cat >"$fake/dpkg-query" <<'EOF'
+#!/bin/sh
+shift 2
+exec awk -v list="$*" '
+  FILENAME == ARGV[1] { installed[$0] = 1; next }
+  { absent[$0] = 1 }
+  END {
+    n = split(list, packages, " ")
+    for (i = 1; i <= n; i++) {
+      p = packages[i]
+      if ((p in installed || "*" in installed) && !(p in absent))
+        print (p ~ /:/ ? p : p ":amd64") " install ok installed"
+    }
+  }' "$FAKE_STATE/installed" "$FAKE_STATE/absent"
+EOF
+cat >"$fake/apt-get" <<'EOF'
+#!/usr/bin/env bash
+case $1 in
+  update)
+    echo update >>"$FAKE_STATE/calls"
+    if [[ -e $FAKE_STATE/update-fails ]]; then
+      echo "E: Failed to fetch http://deb.example/debian-security/dists/bookworm-security/main/binary-i386/Packages"
+      exit 100
+    fi
+    ;;
+  install)
+    shift
+    packages=()
+    for word in "$@"; do [[ $word == -* ]] || packages+=("$word"); done
+    echo "install: ${packages[*]}" >>"$FAKE_STATE/calls"
+    for p in "${packages[@]}"; do
+      if grep -qxF -- "$p" "$FAKE_STATE/uninstallable"; then
+        echo "E: Unable to correct problems, you have held broken packages ($p)"
+        exit 100
+      fi
+    done
+    for p in "${packages[@]}"; do
+      echo "$p" >>"$FAKE_STATE/installed"
+      sed -i "/^$p\$/d" "$FAKE_STATE/absent"
+      case $p in
+        wine64) touch "$FAKE_STATE/loaders/wine64" && chmod +x "$FAKE_STATE/loaders/wine64" ;;
+        wine32:i386)
+          [[ -e $FAKE_STATE/no-32-bit-loader ]] || { touch "$FAKE_STATE/loaders/wine" && chmod +x "$FAKE_STATE/loaders/wine"; } ;;
+      esac
+    done
+    ;;
+  *) exit 1 ;;
+esac
+EOF
+cat >"$fake/dpkg" <<'EOF'
+#!/usr/bin/env bash
+case $1 in
+  --print-foreign-architectures) cat "$FAKE_STATE/foreign" ;;
+  --add-architecture) echo "add-architecture $2" >>"$FAKE_STATE/calls" && echo "$2" >>"$FAKE_STATE/foreign" ;;
+  *) exit 1 ;;
+esac
+EOF
+cat >"$fake/id" <<'EOF'
+#!/usr/bin/env bash
+cat "$FAKE_STATE/uid"
+EOF
+cat >"$fake/as" <<'EOF'
+#!/usr/bin/env bash
+while [[ $# -gt 0 && $1 != -o ]]; do shift; done
+: >"$2"
+EOF
+# The linked "i386 program" exits 42 where this fake machine runs i386 code,
+# and fails as the kernel's refusal would look otherwise.
+cat >"$fake/ld" <<'EOF'
+#!/usr/bin/env bash
+while [[ $# -gt 0 && $1 != -o ]]; do shift; done
+if [[ -e $FAKE_STATE/runs-i386 ]]; then
+  printf '#!/bin/sh\nexit 42\n' >"$2"
+else
+  printf '#!/bin/sh\necho "$0: cannot execute binary file: Exec format error" >&2\nexit 126\n' >"$2"
+fi
+chmod +x "$2"
+EOF
+chmod +x "$fake"/*
+
+demo_packages='g++ cmake ninja-build libcli11-dev nlohmann-json3-dev'
+
+# One case per row:
+#   name | arguments | uid | i386: yes/no | setup | exit status | apt calls | output
+# setup: installed=none|demo|all (all: every package), absent=PACKAGE,
+#   uninstallable=PACKAGE, update-fails, no-32-bit-loader (comma-separated).
+# apt calls: the apt-get and dpkg --add-architecture calls in order, each a
+#   glob, separated by ';'; '-' for none.
+# output: globs, separated by ';', each of which some line of the output must
+#   match; '!' before one: no line may.
+cases=(
+  "demo installs only the demo's packages | demo | 0 | yes | installed=none | 0
+   | update;install: $demo_packages | Installing: $demo_packages;!*wine*"
+  "demo with the demo's packages installed installs nothing | demo | 0 | yes | installed=demo | 0
+   | - | !Installing*"
+  "test on a machine that runs i386: wine32 with wine64, in one call | test | 0 | yes | installed=none | 0
+   | update;install: g++ * clang libclang-rt-14-dev llvm * valgrind;add-architecture i386;update;install: wine wine64 wine32:i386
+   | !*skipped*"
+  "test on a machine that runs no i386: no i386 architecture, no wine32 | test | 0 | no | installed=none | 0
+   | update;install: g++ * valgrind;install: wine wine64
+   | note: the 32-bit Wine tests will be skipped: this machine's kernel runs no 32-bit (i386) programs (Exec format error)"
+  "wine32 refused: 64-bit Wine alone, the run goes on | test | 0 | yes | installed=none,uninstallable=wine32:i386 | 0
+   | update;install: g++ * valgrind;add-architecture i386;update;install: wine wine64 wine32:i386;install: wine wine64
+   | note: the 32-bit Wine tests will be skipped: installing wine32:i386 failed: E: *"
+  "wine32 installed without its loader | test | 0 | yes | installed=none,no-32-bit-loader | 0
+   | update;install: g++ *;add-architecture i386;update;install: wine wine64 wine32:i386
+   | note: the 32-bit Wine tests will be skipped: wine32:i386 was installed, yet there is no Wine loader */wine"
+  "a failed index does not stop the install | test | 0 | no | installed=none,update-fails | 0
+   | update;install: g++ * valgrind;install: wine wine64
+   | warning: apt-get update failed*;*E: Failed to fetch*"
+  "a package that cannot be installed is named, the others installed | test | 0 | no | installed=none,uninstallable=fonts-ipafont-gothic | 1
+   | update;install: g++ * valgrind;install: g++;install: cmake;*;install: valgrind;install: wine wine64
+   | install-deps.sh: still missing after the install: fonts-ipafont-gothic"
+  "only wine32 missing: installed alone, the i386 lists fetched | test | 0 | yes | installed=all,absent=wine32:i386 | 0
+   | add-architecture i386;update;install: wine32:i386 | !*skipped*"
+  "everything installed: no apt-get | test | 0 | yes | installed=all | 0 | - | !Installing*"
+  "not root: the missing packages named, nothing installed | test | 1000 | yes | installed=demo | 1
+   | - | Missing packages: clang libclang-rt-14-dev llvm * wine wine64;!*$demo_packages*"
+  "not root, all but wine32 on a machine that runs i386: a note, no failure | test | 1000 | yes | installed=all,absent=wine32:i386 | 0
+   | - | note: this machine runs 32-bit programs, but wine32:i386 is not installed*"
+  "an unknown mode | everything | 0 | yes | installed=none | 64 | - | usage: *"
+)
+
+trim() {
+  local s=$1
+  s=${s#"${s%%[![:space:]]*}"}
+  printf '%s' "${s%"${s##*[![:space:]]}"}"
+}
+
+passed=0
+failed=0
+for row in "${cases[@]}"; do
+  row=$(tr '\n' ' ' <<<"$row" | tr -s ' ')
+  IFS='|' read -r name mode uid i386 setup status calls expected_output <<<"$row"
+  name=$(trim "$name") mode=$(trim "$mode") uid=$(trim "$uid") i386=$(trim "$i386")
+  setup=$(trim "$setup") status=$(trim "$status") calls=$(trim "$calls") expected_output=$(trim "$expected_output")
+
+  state=$work/state
+  rm -rf "$state" && mkdir -p "$state/loaders"
+  : >"$state/installed"
+  : >"$state/absent"
+  : >"$state/uninstallable"
+  : >"$state/calls"
+  : >"$state/foreign"
+  echo "$uid" >"$state/uid"
+  [[ $i386 == yes ]] && touch "$state/runs-i386"
+  IFS=',' read -ra settings <<<"$setup"
+  for setting in "${settings[@]}"; do
+    case $setting in
+      installed=none) ;;
+      installed=demo) tr ' ' '\n' <<<"$demo_packages" >"$state/installed" ;;
+      installed=all) echo '*' >"$state/installed" ;;
+      absent=*) echo "${setting#absent=}" >>"$state/absent" ;;
+      uninstallable=*) echo "${setting#uninstallable=}" >>"$state/uninstallable" ;;
+      update-fails | no-32-bit-loader) touch "$state/$setting" ;;
+      *) echo "bad setup '$setting' in: $name" >&2 && exit 2 ;;
+    esac
+  done
+  # The loaders of the Wine packages installed already.
+  for loader in wine:wine32:i386 wine64:wine64; do
+    if [[ -n $(FAKE_STATE=$state "$fake/dpkg-query" -W -f= "${loader#*:}") ]]; then
+      touch "$state/loaders/${loader%%:*}" && chmod +x "$state/loaders/${loader%%:*}"
+    fi
+  done
+
+  output=$(FAKE_STATE=$state KORVANE_WINE_LOADER_DIR=$state/loaders TMPDIR=$work PATH="$fake:$PATH" \
+    bash "$script" "$mode" 2>&1)
+  actual_status=$?
+
+  problems=()
+  [[ $actual_status == "$status" ]] || problems+=("exit status $actual_status, expected $status")
+
+  mapfile -t actual_calls <"$state/calls"
+  if [[ $calls == - ]]; then
+    [[ ${#actual_calls[@]} -eq 0 ]] || problems+=("expected no apt-get call")
+  else
+    # Each glob matches the next call; a lone '*' stands for any number of calls.
+    IFS=';' read -ra globs <<<"$calls"
+    i=0
+    for g in "${!globs[@]}"; do
+      glob=$(trim "${globs[$g]}")
+      if [[ $glob == '*' ]]; then
+        next=$(trim "${globs[$((g + 1))]:-}")
+        # shellcheck disable=SC2053  # the right side is a glob
+        while [[ $i -lt ${#actual_calls[@]} && ${actual_calls[$i]} != $next ]]; do i=$((i + 1)); done
+        continue
+      fi
+      # shellcheck disable=SC2053  # the right side is a glob
+      if [[ $i -ge ${#actual_calls[@]} || ${actual_calls[$i]} != $glob ]]; then
+        problems+=("call $((i + 1)) is '${actual_calls[$i]:-none}', expected '$glob'")
+        break
+      fi
+      i=$((i + 1))
+    done
+    [[ $i -eq ${#actual_calls[@]} ]] || problems+=("more apt calls than expected, from call $((i + 1)): '${actual_calls[$i]:-}'")
+  fi
+
+  IFS=';' read -ra globs <<<"$expected_output"
+  for glob in "${globs[@]}"; do
+    glob=$(trim "$glob")
+    want=1
+    [[ $glob == '!'* ]] && want=0 && glob=${glob#!}
+    found=0
+    while IFS= read -r line; do
+      # shellcheck disable=SC2053
+      [[ $line == $glob ]] && found=1 && break
+    done <<<"$output"
+    [[ $found == "$want" ]] || problems+=("$([[ $want == 1 ]] && echo "no" || echo "a") line of the output matches '$glob'")
+  done
+
+  if [[ ${#problems[@]} -eq 0 ]]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $name"
+    printf '  %s\n' "${problems[@]}"
+    echo "  apt calls:"
+    sed 's/^/    /' "$state/calls"
+    echo "  output:"
+    sed 's/^/    /' <<<"$output"
+  fi
+done
+
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
