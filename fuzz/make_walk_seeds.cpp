@@ -1,4 +1,4 @@
-// Writes the seed inputs of walk_fuzzer into a folder (fuzz/corpus/walk):
+// Writes the seed inputs of walk_fuzzer into a folder (scripts/fuzz.sh writes them into the build tree):
 //
 //   make_walk_seeds DIR
 //

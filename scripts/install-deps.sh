@@ -37,7 +37,7 @@ test_packages=(
   # run-time libraries (ASan, UBSan, TSan, libFuzzer, profiling), without
   # which nothing links; llvm has llvm-profdata and llvm-cov.
   clang libclang-rt-14-dev llvm
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev
   # The Windows builds.
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   # tarnwell's window on a virtual X server, screenshots of it ('import'),
