@@ -18,6 +18,7 @@
 #include "correlation.h"
 #include "enumeration.h"
 #include "explain.h"
+#include "korvane.h"
 #include "registry_source.h"
 
 namespace {
@@ -138,6 +139,8 @@ int main(int argc, char** argv) {
   Options options;
   CLI::App app(kDescription, "korvane");
   app.footer(kFooter);
+  app.set_version_flag("--version", std::string("korvane ") + KORVANE_VERSION_STRING,
+                       "print the version of korvane and its library, then exit");
   app.add_option("--reg", options.regFiles, "a registry export (.reg) to read instead of this machine's registry")
       ->type_name("FILE")
       ->check(CLI::ExistingFile);
@@ -149,6 +152,8 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);

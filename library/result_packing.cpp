@@ -87,7 +87,9 @@ void PackResults(void* buffer, const ResultLists& lists, bool wide) {
   const std::size_t count = lists.port0.size();
   unsigned char* pool = base + kPackedRecordSize * count;
   for (std::size_t i = 0; i < count; ++i) {
-    PackedPrinterInfo record{};
+    // Zeroed whole, so that the padding of a 64-bit record reaches the caller as 0.
+    PackedPrinterInfo record;
+    std::memset(&record, 0, sizeof record);
     record.port0 = CopyToPool(lists.port0[i], pool);
     record.name = CopyToPool(lists.name[i], pool);
     record.port2 = CopyToPool(lists.port2[i], pool);

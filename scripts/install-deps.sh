@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that a README command needs:
 #
-#   install-deps.sh demo   building korvane and running it (scripts/run-sample.sh)
-#   install-deps.sh test   building everything and running every test (scripts/test.sh,
-#                          and the fuzz, tsan, memcheck and coverage scripts)
+#   install-deps.sh demo     building korvane and running it (scripts/run-sample.sh)
+#   install-deps.sh package  making the Windows packages (scripts/package.sh)
+#   install-deps.sh test     building everything and running every test (scripts/test.sh,
+#                            and the fuzz, tsan, memcheck and coverage scripts)
 #
 # As root it installs what is missing; otherwise it names the missing packages
 # and stops. Packages are installed without the ones they only recommend, so
@@ -22,24 +23,33 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 mode=${1:-test}
 case $mode in
-  demo | test) ;;
+  demo | package | test) ;;
   *)
-    echo "usage: $0 [demo|test]" >&2
+    echo "usage: $0 [demo|package|test]" >&2
     exit 64
     ;;
 esac
 
 # C++ compiler, CMake, Ninja; korvane's arguments (CLI11) and JSON.
 demo_packages=(g++ cmake ninja-build libcli11-dev nlohmann-json3-dev)
-test_packages=(
+package_packages=(
   "${demo_packages[@]}"
+  # The Windows builds.
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  # KORVANE.lib, the import library for Microsoft's linker: clang and
+  # lld-link (32-bit), llvm-dlltool in llvm (64-bit).
+  clang lld llvm
+)
+test_packages=(
+  "${package_packages[@]}"
   # The sanitizer, fuzzer and coverage builds. clang only recommends its
   # run-time libraries (ASan, UBSan, TSan, libFuzzer, profiling), without
   # which nothing links; llvm has llvm-profdata and llvm-cov.
-  clang libclang-rt-14-dev llvm
+  libclang-rt-14-dev
   libgtest-dev libgmock-dev
-  # The Windows builds.
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  # The package's proof: the C# example compiled by Mono's compiler, the
+  # Python module byte-compiled, the DLL's version resource read.
+  mono-mcs python3
   # tarnwell's window on a virtual X server, screenshots of it ('import'),
   # Japanese glyphs in it, and fc-list, which tells whether they are there.
   xvfb imagemagick fonts-ipafont-gothic fontconfig
@@ -54,6 +64,7 @@ wine32=wine32:i386
 wine_loaders=${KORVANE_WINE_LOADER_DIR:-/usr/lib/wine}
 
 packages=("${demo_packages[@]}")
+[[ $mode == package ]] && packages=("${package_packages[@]}")
 [[ $mode == test ]] && packages=("${test_packages[@]}" "${wine_packages[@]}")
 
 # Prints those of the packages given (NAME, or NAME:ARCH) that are not installed.
@@ -150,8 +161,8 @@ install_missing() {
   done
 }
 
-if [[ $mode == demo ]]; then
-  install_missing "${demo_packages[@]}"
+if [[ $mode != test ]]; then
+  install_missing "${packages[@]}"
 else
   install_missing "${test_packages[@]}"
   decide_wine32

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "korvane.h"
+
 namespace {
 
 struct Outcome {
@@ -91,6 +93,12 @@ TEST(KorvaneCliTest, HelpDocumentsEveryOptionWithExamples) {
   for (const char* word : {"--reg", "--wide", "--callback", "--json", "--explain", "Exit status", "Examples"}) {
     EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
   }
+}
+
+TEST(KorvaneCliTest, VersionIsTheLibrarysOwn) {
+  const auto outcome = RunKorvane({"--version"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, std::string("korvane ") + KORVANE_VERSION_STRING + "\n");
 }
 
 TEST(KorvaneCliTest, JsonCarriesAnyTextIntact) {

@@ -111,8 +111,10 @@ cases=(
    | update;install: $demo_packages | Installing: $demo_packages;!*wine*"
   "demo with the demo's packages installed installs nothing | demo | 0 | yes | installed=demo | 0
    | - | !Installing*"
+  "package adds the cross compilers and the LLVM tools, no test tools | package | 0 | yes | installed=demo | 0
+   | update;install: g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang lld llvm | !*wine*;!*gtest*"
   "test on a machine that runs i386: wine32 with wine64, in one call | test | 0 | yes | installed=none | 0
-   | update;install: g++ * clang libclang-rt-14-dev llvm * valgrind;add-architecture i386;update;install: wine wine64 wine32:i386
+   | update;install: g++ * clang lld llvm libclang-rt-14-dev * mono-mcs python3 * valgrind;add-architecture i386;update;install: wine wine64 wine32:i386
    | !*skipped*"
   "test on a machine that runs no i386: no i386 architecture, no wine32 | test | 0 | no | installed=none | 0
    | update;install: g++ * valgrind;install: wine wine64
@@ -133,7 +135,7 @@ cases=(
    | add-architecture i386;update;install: wine32:i386 | !*skipped*"
   "everything installed: no apt-get | test | 0 | yes | installed=all | 0 | - | !Installing*"
   "not root: the missing packages named, nothing installed | test | 1000 | yes | installed=demo | 1
-   | - | Missing packages: clang libclang-rt-14-dev llvm * wine wine64;!*$demo_packages*"
+   | - | Missing packages: g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang lld llvm libclang-rt-14-dev * wine wine64;!*$demo_packages*"
   "not root, all but wine32 on a machine that runs i386: a note, no failure | test | 1000 | yes | installed=all,absent=wine32:i386 | 0
    | - | note: this machine runs 32-bit programs, but wine32:i386 is not installed*"
   "an unknown mode | everything | 0 | yes | installed=none | 64 | - | usage: *"

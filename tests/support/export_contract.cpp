@@ -1,6 +1,7 @@
 #include "export_contract.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -107,6 +108,11 @@ void Unpack(const unsigned char* base, std::uint32_t size, const Options& option
       cursor += sizeof(Char);
     }
     record.online = packed.online;
+    // A 64-bit record ends in padding after online, which the layout gives as 0.
+    const auto padding = base + kRecordSize * i + offsetof(PackedPrinterInfo, online) + sizeof packed.online;
+    if (std::any_of(padding, base + kRecordSize * (i + 1), [](unsigned char b) { return b != 0; })) {
+      out.faults.push_back(where + "the padding after online is not 0");
+    }
     CheckRecordValues(record, i, out.faults);
     out.records.push_back(std::move(record));
   }

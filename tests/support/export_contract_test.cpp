@@ -25,6 +25,7 @@ enum class Fault {
   kCountsOnlyTheCallbacksMade,
   kCallsAfterStop,
   kWideDiffers,
+  kPaddingNotZero,  // only a 64-bit record has padding
 };
 
 // The one device the fakes know, and what they do wrong now.
@@ -60,7 +61,8 @@ std::int32_t Buffer(const Char*, void* buffer, std::uint32_t size, std::uint32_t
     if (theFault == Fault::kWritesIntoAShortBuffer && size > 0) bytes[0] = 0;
     return -1;
   }
-  PackedPrinterInfo record{};
+  PackedPrinterInfo record;
+  std::memset(&record, theFault == Fault::kPaddingNotZero ? 0xFF : 0, sizeof record);
   unsigned char* pool = bytes + sizeof record;
   const void** fields[] = {&record.port0, &record.name, &record.port2};
   for (std::size_t i = 0; i < 3; ++i) {
@@ -137,6 +139,7 @@ TEST(ExportContractTest, FindsEachFault) {
       {Fault::kNullCallbackString, false, "callback", "a callback received a null port2"},
       {Fault::kCountsOnlyTheCallbacksMade, false, "callback", "a callback that stopped early changed the count"},
       {Fault::kCallsAfterStop, false, "callback", "a callback that returned 0 was called 2 times"},
+      {Fault::kPaddingNotZero, false, "A", "the padding after online is not 0"},  // the host is 64-bit
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.found);

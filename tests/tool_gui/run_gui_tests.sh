@@ -3,7 +3,7 @@
 # would (drive_tarnwell.exe): with the real KORVANE.dll on devices.reg, with a
 # fake KORVANE.dll that gives answers the real one never gives, with a
 # KORVANE.dll without the entry, and with none. Saves screenshots of the
-# window as BUILD_DIR/tarnwell-*.png.
+# window as BUILD_DIR/tarnwell-*.png, and the README's as docs/tarnwell.png.
 #
 #   run_gui_tests.sh BUILD_DIR [win64|win32]     (default win64)
 #
@@ -179,6 +179,14 @@ else
   f=${tally#*, }
   failed=$((failed + ${f%% failed}))
   [[ $rc -eq 0 || ${f%% failed} -ne 0 ]] || fail "drive_tarnwell.exe exit $rc"
+fi
+
+# The README's picture of the window: a change to the window shows up as a
+# changed docs/tarnwell.png. Without its time stamps, an unchanged window
+# gives the same file.
+if [[ -f $build_dir/tarnwell-readme.png ]]; then
+  convert "$build_dir/tarnwell-readme.png" -strip -define png:exclude-chunks=date,time \
+    "png:$here/../../docs/tarnwell.png" || fail "writing docs/tarnwell.png"
 fi
 
 echo "whole run took $(elapsed "$run_started")"

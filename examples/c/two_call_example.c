@@ -1,5 +1,7 @@
-/* The README's example of the two-call protocol, compiled and run by the tests:
- * list the devices of one product id, one line each. */
+/* Lists the devices of one product id (default 4B31), one line each, through
+ * the two-call protocol of the buffer form. Put KORVANE.dll beside the program.
+ *   MinGW:  gcc -I include two_call_example.c lib/libkorvane.dll.a
+ *   MSVC:   cl /I include two_call_example.c lib\KORVANE.lib */
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -16,6 +18,7 @@ int main(int argc, char** argv) {
   unsigned char* buffer = malloc(needed);
   if (buffer == NULL) return 2;
   int32_t count = EnumPrinterInfoA(productId, buffer, needed, &needed);
+  if (count < 0) printf("the devices changed between the two calls, or the registry walk failed\n");
   const PackedPrinterInfo* devices = (const PackedPrinterInfo*)buffer;
   for (int32_t i = 0; i < count; ++i) {
     printf("%s, %s, %s, %s\n", (const char*)devices[i].name, (const char*)devices[i].port0,

@@ -1,0 +1,148 @@
+"""KORVANE.dll from Python, through ctypes.
+
+    import korvane
+    for device in korvane.enumerate_devices("4B31"):
+        print(device)
+
+Runs unchanged in a 32-bit and in a 64-bit Python on Windows: put the
+KORVANE.dll of the matching package (win32 or win64) beside your program or
+give its path to load(). Both DLLs export the same four names, and the records
+are decoded with the process's own pointer size.
+"""
+
+import ctypes
+import sys
+from typing import List, NamedTuple, Optional
+
+__all__ = ["PrinterInfo", "KorvaneError", "load", "enumerate_devices", "enumerate_with_callback"]
+
+# How often a fill call is repeated while devices come and go between the two calls.
+MAX_ATTEMPTS = 5
+
+
+class PrinterInfo(NamedTuple):
+    """One installed device."""
+
+    name: str  # the spooler printer's name
+    port0: str  # COM port of interface 0, at most 6 characters
+    port2: str  # COM port of interface 2, at most 6 characters
+    online: bool  # connected now
+
+    def __str__(self) -> str:
+        return f"{self.name}, {self.port0}, {self.port2}, {'OnLine' if self.online else 'OffLine'}"
+
+
+class KorvaneError(Exception):
+    """The registry walk failed, or the devices kept changing while they were read."""
+
+
+class PackedPrinterInfo(ctypes.Structure):
+    """One record of a packed result buffer: 16 bytes in a 32-bit process, 32 in a 64-bit one."""
+
+    _fields_ = [
+        ("name", ctypes.c_void_p),
+        ("port0", ctypes.c_void_p),
+        ("port2", ctypes.c_void_p),
+        ("online", ctypes.c_int32),
+    ]
+
+
+if sys.platform == "win32":
+    _PROC_W = ctypes.WINFUNCTYPE(
+        ctypes.c_int32, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_int32, ctypes.c_size_t
+    )
+
+
+class _Library:
+    """The four exports of one loaded KORVANE.dll, with their argument types."""
+
+    def __init__(self, path: str) -> None:
+        dll = ctypes.WinDLL(path)  # standard call convention
+        self.buffer_w = getattr(dll, "_EnumPrinterInfoW@16")
+        self.buffer_w.restype = ctypes.c_int32
+        self.buffer_w.argtypes = [
+            ctypes.c_wchar_p,
+            ctypes.c_void_p,
+            ctypes.c_uint32,
+            ctypes.POINTER(ctypes.c_uint32),
+        ]
+        self.callback_w = getattr(dll, "_EnumPrinterInfoCallbackW@12")
+        self.callback_w.restype = ctypes.c_int32
+        self.callback_w.argtypes = [ctypes.c_wchar_p, _PROC_W, ctypes.c_size_t]
+
+
+_library: Optional[_Library] = None
+
+
+def load(path: str = "KORVANE.dll") -> None:
+    """Loads KORVANE.dll from path; the functions below load it by name on first use."""
+    global _library
+    if sys.platform != "win32":
+        raise OSError("KORVANE.dll is a Windows library")
+    _library = _Library(path)
+
+
+def _loaded() -> _Library:
+    if _library is None:
+        load()
+    assert _library is not None
+    return _library
+
+
+def _text(address: Optional[int]) -> str:
+    # An address of 0 stands for an empty string.
+    return ctypes.wstring_at(address) if address else ""
+
+
+def _decode(buffer: ctypes.Array, count: int) -> List[PrinterInfo]:
+    records = (PackedPrinterInfo * count).from_buffer(buffer)
+    return [PrinterInfo(_text(r.name), _text(r.port0), _text(r.port2), r.online != 0) for r in records]
+
+
+def enumerate_devices(product_id: str) -> List[PrinterInfo]:
+    """The devices of product_id (e.g. "4B31"), through the buffer export.
+
+    A size query, then a fill call with a buffer of that size. A fill call that
+    returns -1 with a larger size means a device was plugged in between the
+    calls; it is repeated with the new size, at most MAX_ATTEMPTS times.
+    """
+    library = _loaded()
+    needed = ctypes.c_uint32(0)
+    library.buffer_w(product_id, None, 0, ctypes.byref(needed))  # returns -1: a size query
+    for _ in range(MAX_ATTEMPTS):
+        size = needed.value
+        # A size of 0 is no device or a failed walk; a call with a buffer tells which.
+        buffer = ctypes.create_string_buffer(max(size, 1))
+        count = library.buffer_w(product_id, buffer, size, ctypes.byref(needed))
+        if count >= 0:
+            return _decode(buffer, count)
+        if needed.value <= size:
+            raise KorvaneError("the registry walk failed")
+    raise KorvaneError(f"the devices kept changing; tried {MAX_ATTEMPTS} times")
+
+
+def enumerate_with_callback(product_id: str) -> List[PrinterInfo]:
+    """The devices of product_id, through the callback export."""
+    library = _loaded()
+    devices: List[PrinterInfo] = []
+
+    def collect(name: int, port0: int, port2: int, online: int, context: int) -> int:
+        # The strings belong to the library and live only while the callback runs: copy them.
+        devices.append(PrinterInfo(_text(name), _text(port0), _text(port2), online != 0))
+        return 1
+
+    proc = _PROC_W(collect)  # kept alive by this frame until the call returns
+    if library.callback_w(product_id, proc, 0) < 0:
+        raise KorvaneError("the registry walk failed")
+    return devices
+
+
+if __name__ == "__main__":
+    try:
+        found = enumerate_devices(sys.argv[1] if len(sys.argv) > 1 else "4B31")
+    except KorvaneError as error:
+        print(f"korvane: {error}", file=sys.stderr)
+        sys.exit(2)
+    for device in found:
+        print(device)
+    sys.exit(0 if found else 1)

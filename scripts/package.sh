@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Makes the two packages a Windows developer downloads, with CPack:
+#
+#   build/win32/korvane-VERSION-win32.zip   the 32-bit DLL, its tools, header, import libraries, examples
+#   build/win64/korvane-VERSION-win64.zip   the same for 64-bit programs
+#
+# each with a .sha256 beside it. Installs what that needs when run as root
+# (install-deps.sh package): the tests and Wine are not needed for it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh package
+for preset in win32 win64; do
+  cmake --preset "$preset" -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCHMARKS=OFF >/dev/null
+  cmake --build --preset "$preset" --target package
+done
+ls -l build/win32/korvane-*-win32.zip* build/win64/korvane-*-win64.zip*
