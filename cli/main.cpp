@@ -20,6 +20,8 @@
 #include "explain.h"
 #include "korvane.h"
 #include "registry_source.h"
+#include "report.h"
+#include "watch_command.h"
 
 namespace {
 
@@ -47,12 +49,24 @@ serves as it (a note on standard error says so).
 Exit status: 0 devices found, 1 none found, 2 the registry walk failed,
 64 usage error, 65 a malformed .reg file.
 
+Watching (Windows): --watch lists the devices, then waits for the registry to
+change, lets a burst of changes settle (--settle MS, default 250), enumerates
+again and prints one line per device that came (+), went (-) or whose online
+state changed (~), each after the local time; with --json one JSON object a
+line. A device is known by its printer name and its two COM ports together: a
+renamed printer is one device gone and one come. Where a key cannot be
+watched it enumerates every --interval S seconds (default 2). Ctrl+C or
+Ctrl+Break ends it (exit status 0), and so does the end of the pipe it writes
+to, at the next line it would write.
+
 Examples:
   korvane 4B31
   korvane --reg usb.reg --reg printers.reg --reg serialcomm.reg 4B31
   korvane --reg system.reg --json 4B52
   korvane --reg system.reg --explain 4B31      # why was a device (not) found?
-  korvane --wide --callback 4B31                # use EnumPrinterInfoCallbackW)";
+  korvane --wide --callback 4B31                # use EnumPrinterInfoCallbackW
+  korvane --watch 4B31                          # report devices as they come and go
+  korvane --watch --json 4B31 | my-monitor      # one JSON event a line)";
 
 struct Options {
   std::vector<std::string> regFiles;
@@ -60,6 +74,9 @@ struct Options {
   bool callback = false;
   bool json = false;
   bool explain = false;
+  bool watch = false;
+  int settleMs = 250;
+  int intervalSeconds = 2;
   std::string productId;
 };
 
@@ -69,25 +86,12 @@ Export ChosenExport(const Options& options) {
 }
 
 void PrintLines(const Enumeration& enumeration) {
-  for (const auto& device : enumeration.devices) {
-    std::cout << device.name << ", " << device.port0 << ", " << device.port2 << ", "
-              << (device.online ? "OnLine" : "OffLine") << "\n";
-  }
+  for (const auto& device : enumeration.devices) std::cout << korvane_cli::DeviceLine(device) << "\n";
 }
 
 void PrintJson(const Options& options, const Enumeration& enumeration) {
-  nlohmann::json records = nlohmann::json::array();
-  for (const auto& device : enumeration.devices) {
-    records.push_back({{"name", device.name}, {"port0", device.port0}, {"port2", device.port2},
-                       {"online", device.online}});
-  }
-  const nlohmann::json document = {
-      {"productId", common::AnsiToUtf8(options.productId)},
-      {"walkSucceeded", enumeration.result >= 0},
-      {"count", enumeration.devices.size()},
-      {"records", records},
-  };
-  std::cout << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  std::cout << korvane_cli::JsonText(korvane_cli::EnumerationJson(common::AnsiToUtf8(options.productId), enumeration), 2)
+            << "\n";
 }
 
 void Explain(const Options& options) {
@@ -101,7 +105,26 @@ void Explain(const Options& options) {
       << "\n";
 }
 
+int Watch(const Options& options) {
+  if (!options.regFiles.empty()) {
+    std::cerr << "korvane: --watch watches this machine's live registry; .reg exports do not change (leave out --reg)\n";
+    return kUsage;
+  }
+  if (options.explain) {
+    std::cerr << "korvane: --explain narrates one walk and does not go with --watch\n";
+    return kUsage;
+  }
+  korvane_cli::WatchRequest request;
+  request.productId = options.productId;
+  request.form = ChosenExport(options);
+  request.json = options.json;
+  request.settings.settle = std::chrono::milliseconds(options.settleMs);
+  request.settings.interval = std::chrono::seconds(options.intervalSeconds);
+  return korvane_cli::RunWatch(request);
+}
+
 int Run(const Options& options) {
+  if (options.watch) return Watch(options);
   std::unique_ptr<korvane_cli::RegistrySource> source;
   if (!options.regFiles.empty()) {
     auto loaded = korvane_cli::LoadRegistryFiles(options.regFiles);
@@ -148,6 +171,16 @@ int main(int argc, char** argv) {
   app.add_flag("--callback", options.callback, "enumerate through the callback export instead of the buffer one");
   app.add_flag("--json", options.json, "print one JSON document (UTF-8) instead of lines");
   app.add_flag("--explain", options.explain, "narrate the walk: every key read and every link that holds or not");
+  const auto watch = app.add_flag("--watch", options.watch,
+                                  "after the listing, report devices that come, go or change, until Ctrl+C (Windows)");
+  app.add_option("--settle", options.settleMs, "--watch: quiet after a change before enumerating again")
+      ->type_name("MS")
+      ->check(CLI::Range(0, 60000))
+      ->needs(watch);
+  app.add_option("--interval", options.intervalSeconds, "--watch: seconds between enumerations where keys cannot be watched")
+      ->type_name("S")
+      ->check(CLI::Range(1, 3600))
+      ->needs(watch);
   app.add_option("PRODUCT_ID", options.productId, "the USB product id, e.g. 4B31")->required();
   try {
     app.parse(argc, argv);

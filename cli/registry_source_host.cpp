@@ -15,6 +15,10 @@ class LoadedRegistry : public RegistrySource {
 
 bool HasLiveRegistry() { return false; }
 
+std::unique_ptr<ChangeSignal> WatchTheRegistry(const std::function<void(const std::string&)>& /*note*/) {
+  return nullptr;
+}
+
 std::unique_ptr<RegistrySource> InstallScripts(std::vector<regfile::Script> scripts, std::string& /*error*/) {
   auto registry = std::make_shared<winhost::Registry>();
   for (auto& script : scripts) registry->Apply(std::move(script));

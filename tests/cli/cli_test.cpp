@@ -90,7 +90,8 @@ TEST(KorvaneCliTest, OutputAndExitStatus) {
 TEST(KorvaneCliTest, HelpDocumentsEveryOptionWithExamples) {
   const auto outcome = RunKorvane({"--help"});
   EXPECT_EQ(outcome.status, 0);
-  for (const char* word : {"--reg", "--wide", "--callback", "--json", "--explain", "Exit status", "Examples"}) {
+  for (const char* word : {"--reg", "--wide", "--callback", "--json", "--explain", "--watch", "--settle", "--interval",
+                           "--version", "Exit status", "Examples"}) {
     EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
   }
 }

@@ -24,15 +24,15 @@
 #include "common/handles.h"
 #include "leak_probes.h"
 #include "linked_exports.h"
+#include "windows_editor.h"
 
 namespace {
 
 using hardening::Churn;
 using hardening::ChurnTally;
-using hardening::Data;
 using common::UniqueKernelHandle;
-using common::UniqueKey;
 using wintest::BlockCounter;
+using wintest::WindowsEditor;
 using wintest::NextHandleValue;
 
 constexpr std::uint32_t kSeed = 20240611;
@@ -40,42 +40,6 @@ constexpr int kReaders = 4;
 constexpr int kRoundsPerReader = 150;       // each round calls all four exports (six walks)
 constexpr DWORD kStepsBeforeReaders = 64;  // the readers start on a registry already in flux
 constexpr ULONGLONG kWriterLimitMs = 300'000;  // should the readers never say stop
-
-const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
-// Edits HKEY_LOCAL_MACHINE through the Windows API. Removing what is already
-// gone is no error; the first other error is kept.
-class WindowsEditor : public hardening::RegistryEditor {
- public:
-  void SetValue(const std::u16string& key, std::u16string_view name, const Data& data) override {
-    const UniqueKey handle = Create(key);
-    if (!handle) return;
-    const std::u16string valueName(name);
-    Note(RegSetValueExW(handle.get(), Wide(valueName), 0, data.type, data.bytes.data(),
-                        static_cast<DWORD>(data.bytes.size())));
-  }
-  void CreateKey(const std::u16string& key) override { Create(key); }
-  void DeleteKey(const std::u16string& key) override { Note(RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(key))); }
-  void DeleteValue(const std::u16string& key, std::u16string_view name) override {
-    const std::u16string valueName(name);
-    Note(RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, Wide(key), Wide(valueName)));
-  }
-
-  LSTATUS error() const { return error_; }
-
- private:
-  UniqueKey Create(const std::u16string& key) {
-    UniqueKey handle;
-    Note(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(key), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
-                         handle.put(), nullptr));
-    return handle;
-  }
-  void Note(LSTATUS status) {
-    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && error_ == ERROR_SUCCESS) error_ = status;
-  }
-
-  LSTATUS error_ = ERROR_SUCCESS;
-};
 
 std::wstring EventName(DWORD readerPid, const wchar_t* what) {
   return L"korvane-churn-" + std::to_wstring(readerPid) + L"-" + what;

@@ -7,7 +7,8 @@
 # SUITE: scenarios (every fixture scenario through the four exports),
 # behaviour (the exports' contract), codepage (code page 932), example (the
 # README's program), churn (readers against a writer process that changes the
-# registry). Prints "N passed, N failed". Exits 77 (skipped) when
+# registry), watch (korvane.exe --watch against a changing registry). Prints
+# "N passed, N failed". Exits 77 (skipped) when
 # this machine cannot start Wine for ARCH, unless KORVANE_REQUIRE_WINE=1.
 set -uo pipefail
 if [[ $# -ne 5 ]]; then
@@ -94,6 +95,13 @@ case $suite in
       echo "FAILED: regprep reset"
       failed=$((failed + 1))
     fi
+    ;;
+  watch)
+    # korvane.exe --watch against changes this program makes; each part
+    # starts from devices.reg.
+    for part in events leaks; do
+      load devices.reg && KORVANE_WINE_TIMEOUT=600 run korvane_watch_test.exe "$part"
+    done
     ;;
   *)
     echo "unknown suite $suite" >&2

@@ -1,0 +1,32 @@
+// How korvane writes devices: the tester's line and the JSON forms, shared by
+// the one-off enumeration and --watch.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+#include "enumeration.h"
+
+namespace korvane_cli {
+
+// "name, port0, port2, OnLine|OffLine", as the tester window shows a device.
+std::string DeviceLine(const Device& device);
+
+// {"name": ..., "port0": ..., "port2": ..., "online": true|false}; an
+// ordered_json keeps that order, a json sorts the keys.
+template <typename Json = nlohmann::json>
+Json DeviceJson(const Device& device) {
+  return Json{{"name", device.name}, {"port0", device.port0}, {"port2", device.port2}, {"online", device.online}};
+}
+
+// The whole result: {"productId", "walkSucceeded", "count", "records"}.
+nlohmann::json EnumerationJson(const std::string& productIdUtf8, const Enumeration& enumeration);
+
+// JSON as UTF-8 text; indent -1 gives one line. Invalid UTF-8 becomes U+FFFD.
+template <typename Json>
+std::string JsonText(const Json& value, int indent = -1) {
+  return value.dump(indent, ' ', false, Json::error_handler_t::replace);
+}
+
+}  // namespace korvane_cli
