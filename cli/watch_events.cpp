@@ -14,22 +14,19 @@ bool SameDevice(const Device& a, const Device& b) {
   return a.name == b.name && a.port0 == b.port0 && a.port2 == b.port2;
 }
 
-const char* Sign(Change change) {
-  switch (change) {
-    case Change::kAdded: return "+";
-    case Change::kRemoved: return "-";
-    case Change::kChanged: return "~";
-  }
-  return "?";
-}
+// How each change is written: its sign in a line, its name in JSON.
+struct ChangeText {
+  const char* sign;
+  const char* name;
+};
 
-const char* EventName(Change change) {
+ChangeText TextOf(Change change) {
   switch (change) {
-    case Change::kAdded: return "added";
-    case Change::kRemoved: return "removed";
-    case Change::kChanged: return "changed";
+    case Change::kAdded: return {"+", "added"};
+    case Change::kRemoved: return {"-", "removed"};
+    case Change::kChanged: return {"~", "changed"};
   }
-  return "?";
+  return {"?", "?"};
 }
 
 }  // namespace
@@ -89,12 +86,12 @@ std::string Iso8601(const LocalTime& time) {
 }
 
 std::string EventLine(const std::string& time, const DeviceEvent& event) {
-  return time + " " + Sign(event.change) + " " + DeviceLine(event.device);
+  return time + " " + TextOf(event.change).sign + " " + DeviceLine(event.device);
 }
 
 std::string EventJson(const std::string& time, const DeviceEvent& event) {
   using Json = nlohmann::ordered_json;
-  return JsonText(Json{{"time", time}, {"event", EventName(event.change)}, {"device", DeviceJson<Json>(event.device)}});
+  return JsonText(Json{{"time", time}, {"event", TextOf(event.change).name}, {"device", DeviceJson<Json>(event.device)}});
 }
 
 }  // namespace korvane_cli
