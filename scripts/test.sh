@@ -21,17 +21,18 @@ ctest --preset asan -j "$jobs"
 echo "== Windows build, 32-bit: KORVANE.dll as shipped, its binary checked"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
-# Its Wine tests run where this machine runs 32-bit code and 32-bit Wine is
-# installed, and must pass there; elsewhere they are skipped, for the reason
+# Its Wine tests run, and must pass, where this machine runs 32-bit code
+# (natively, or under the qemu-user emulation that install-deps.sh sets up)
+# and 32-bit Wine is installed; elsewhere they are skipped, for the reason
 # printed here.
-if ! why=$(bash scripts/runs-i386-programs.sh 2>&1); then
-  echo "== 32-bit Wine tests skipped: $why"
-  ctest --preset win32
-elif ! why=$(source tests/wine/wine.sh && wine_available win32 2>&1); then
+if route=$(source tests/wine/wine.sh && wine_route win32 2>&1) &&
+  why=$(source tests/wine/wine.sh && wine_available win32 2>&1); then
+  echo "== 32-bit code runs $route: the 32-bit Wine tests run and must pass"
+  KORVANE_REQUIRE_WINE=1 ctest --preset win32
+else
+  why=${why:-$route}
   echo "== 32-bit Wine tests skipped: ${why#wine.sh: }"
   ctest --preset win32
-else
-  KORVANE_REQUIRE_WINE=1 ctest --preset win32
 fi
 
 echo "== Windows build, 64-bit: the same sources run under Wine against its registry"

@@ -15,15 +15,10 @@ fi
 arch=$1 build_dir=$2 bin=$3 fixtures=$4
 here=$(cd "$(dirname "$0")" && pwd)
 
-# shellcheck source=../wine/wine.sh
-source "$here/../wine/wine.sh"
-wine_require_or_skip "$arch"
-wine_setup "$build_dir" "$arch" || exit 1
-trap 'wine_teardown' EXIT
+# shellcheck source-path=SCRIPTDIR source=../wine/harness.sh
+source "$here/../wine/harness.sh"
+harness_begin "$arch" "$build_dir" "$fixtures" "$bin/regprep.exe"
 cd "$bin" || exit 1
-
-passed=0
-failed=0
 out=$build_dir/wine-cli.out
 
 # compare NAME STATUS EXPECTED_FILE ARGS...
@@ -33,11 +28,10 @@ compare() {
   wine_run korvane.exe "$@" >"$out" 2>/dev/null
   local rc=$?
   if [[ $rc -eq $status ]] && cmp -s "$out" "$expected"; then
-    passed=$((passed + 1))
+    harness_pass
   else
-    echo "FAILED: $name: exit $rc (expected $status); output differs:"
+    harness_fail "$name: exit $rc (expected $status); output differs:"
     diff "$expected" "$out" | head -20
-    failed=$((failed + 1))
   fi
 }
 
@@ -53,13 +47,9 @@ while read -r name status args; do
 done <"$here/cases.txt"
 
 # Wine's own registry, loaded by regedit, gives the same lines as the export.
-if wine_load_scenario "$bin/regprep.exe" "$fixtures/devices.reg"; then
+if harness_load devices.reg; then
   compare live-registry 0 "$here/expected/lines.out" 4B31
   compare live-registry-explain 0 "$here/expected/explain.out" --explain 4B52
-else
-  echo "FAILED: loading devices.reg"
-  failed=$((failed + 1))
 fi
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+harness_end

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Runs scripts/install-deps.sh against fake apt-get, dpkg, dpkg-query and id,
-# and a fake as/ld whose "i386 program" runs or not: which packages each mode
-# installs, when 32-bit Wine joins the 64-bit packages, what happens when an
-# index or a package fails, and what it says.
+# Runs scripts/install-deps.sh against fake apt-get, dpkg, dpkg-query, id and
+# mount, a fake binfmt_misc folder and qemu-i386, and a fake as/ld whose "i386
+# program" runs natively, under the registered emulator, or not at all: which
+# packages each mode installs, when 32-bit Wine joins the 64-bit packages,
+# how the emulation is set up, what happens when an index, a package or a
+# step of the set-up fails, and what it says.
 #
 #   install_deps_test.sh PATH/TO/install-deps.sh
 set -uo pipefail
@@ -43,9 +45,21 @@ case $1 in
     ;;
   install)
     shift
-    packages=()
-    for word in "$@"; do [[ $word == -* ]] || packages+=("$word"); done
-    echo "install: ${packages[*]}" >>"$FAKE_STATE/calls"
+    packages=() suite=''
+    while [[ $# -gt 0 ]]; do
+      case $1 in
+        -t) suite=$2 && shift ;;
+        -*) ;;
+        *) packages+=("$1") ;;
+      esac
+      shift
+    done
+    echo "install${suite:+ -t $suite}: ${packages[*]}" >>"$FAKE_STATE/calls"
+    if [[ -n $suite ]] && { [[ -e $FAKE_STATE/backports-unreachable ]] ||
+      ! grep -qsw "$suite" "$FAKE_STATE"/apt/sources.list.d/*; }; then
+      echo "E: The value '$suite' is invalid for APT::Default-Release as such a release is not available in the sources"
+      exit 100
+    fi
     for p in "${packages[@]}"; do
       if grep -qxF -- "$p" "$FAKE_STATE/uninstallable"; then
         echo "E: Unable to correct problems, you have held broken packages ($p)"
@@ -59,6 +73,8 @@ case $1 in
         wine64) touch "$FAKE_STATE/loaders/wine64" && chmod +x "$FAKE_STATE/loaders/wine64" ;;
         wine32:i386)
           [[ -e $FAKE_STATE/no-32-bit-loader ]] || { touch "$FAKE_STATE/loaders/wine" && chmod +x "$FAKE_STATE/loaders/wine"; } ;;
+        # The release's own qemu-user is 7.2, backports' 10.
+        qemu-user) echo "${suite:+10.0.2}${suite:-7.2.0}" >"$FAKE_STATE/qemu-version" ;;
       esac
     done
     ;;
@@ -82,53 +98,116 @@ cat >"$fake/as" <<'EOF'
 while [[ $# -gt 0 && $1 != -o ]]; do shift; done
 : >"$2"
 EOF
-# The linked "i386 program" exits 42 where this fake machine runs i386 code,
-# and fails as the kernel's refusal would look otherwise.
+# The linked "i386 program" exits 42 where this fake machine runs i386 code.
+# Elsewhere the kernel hands it to the handler last registered (its line in
+# the register file), or else to a handler there before the run, which pins
+# a qemu of version $FAKE_STATE/pinned-version; with neither it fails as the
+# kernel's refusal would look.
 cat >"$fake/ld" <<'EOF'
 #!/usr/bin/env bash
 while [[ $# -gt 0 && $1 != -o ]]; do shift; done
-if [[ -e $FAKE_STATE/runs-i386 ]]; then
-  printf '#!/bin/sh\nexit 42\n' >"$2"
-else
-  printf '#!/bin/sh\necho "$0: cannot execute binary file: Exec format error" >&2\nexit 126\n' >"$2"
+cat >"$2" <<'PROBE'
+#!/usr/bin/env bash
+[[ -e $FAKE_STATE/runs-i386 ]] && exit 42
+binfmt=$FAKE_STATE/binfmt
+registered=$(sed -n 's/^:qemu-i386:M::.*:\([^:]*\):F$/\1/p' "$binfmt/register" 2>/dev/null)
+if [[ -n $registered ]]; then
+  exec "$registered" "$0"
+elif [[ $(head -n 1 "$binfmt/qemu-i386" 2>/dev/null) == enabled ]]; then
+  [[ -n ${QEMU_VERSION:-} ]] && echo "qemu-i386 version $(cat "$FAKE_STATE/pinned-version") (Debian fake)"
+  exit 0
 fi
+echo "$0: cannot execute binary file: Exec format error" >&2
+exit 126
+PROBE
 chmod +x "$2"
+EOF
+# mount -t binfmt_misc binfmt_misc DIR: the kernel's register file appears.
+cat >"$fake/mount" <<'EOF'
+#!/usr/bin/env bash
+if [[ -e $FAKE_STATE/binfmt-unmountable ]]; then
+  echo "mount: ${!#}: permission denied." >&2
+  exit 32
+fi
+: >"${!#}/register"
+EOF
+# qemu-i386 as installed: with QEMU_VERSION set it prints its version, as the
+# real one does, instead of running the program.
+cat >"$fake/qemu-i386" <<'EOF'
+#!/usr/bin/env bash
+[[ -s $FAKE_STATE/qemu-version ]] || { echo "$0: No such file or directory" >&2; exit 127; }
+if [[ -n ${QEMU_VERSION:-} ]]; then
+  echo "qemu-i386 version $(cat "$FAKE_STATE/qemu-version") (Debian fake)"
+  exit 0
+fi
+exit 42
 EOF
 chmod +x "$fake"/*
 
 demo_packages='g++ cmake ninja-build libcli11-dev nlohmann-json3-dev'
 
 # One case per row:
-#   name | arguments | uid | i386: yes/no | setup | exit status | apt calls | output
-# setup: installed=none|demo|all (all: every package), absent=PACKAGE,
-#   uninstallable=PACKAGE, update-fails, no-32-bit-loader (comma-separated).
+#   name | arguments | uid | i386: yes (the kernel runs it)/no | setup | exit status | apt calls | output
+# setup (comma-separated): installed=none|demo|all (all: every package),
+#   absent=PACKAGE, uninstallable=PACKAGE, update-fails, no-32-bit-loader;
+#   for the emulation: qemu=VERSION (qemu-user installed), handler=VERSION
+#   (a qemu-i386 handler registered, pinning that version), binfmt-unmountable,
+#   register-refused, backports-listed (a source names the suite),
+#   backports-commented (sources.list names it in a comment only),
+#   backports-unreachable.
 # apt calls: the apt-get and dpkg --add-architecture calls in order, each a
 #   glob, separated by ';'; '-' for none.
 # output: globs, separated by ';', each of which some line of the output must
-#   match; '!' before one: no line may.
+#   match; '!' before one: no line may. After the run, lines "state: source
+#   FILE" (each file of sources.list.d), "state: handler LINE" (what was
+#   registered) and "state: earlier handler removed" join the output.
+skip_note='note: the 32-bit Wine tests will be skipped:'
 cases=(
   "demo installs only the demo's packages | demo | 0 | yes | installed=none | 0
    | update;install: $demo_packages | Installing: $demo_packages;!*wine*"
   "demo with the demo's packages installed installs nothing | demo | 0 | yes | installed=demo | 0
    | - | !Installing*"
+  "demo on a machine that runs no i386: no emulation | demo | 0 | no | installed=demo | 0
+   | - | !state: handler*;!state: source korvane*"
   "package adds the cross compilers and the LLVM tools, no test tools | package | 0 | yes | installed=demo | 0
    | update;install: g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang lld llvm | !*wine*;!*gtest*"
-  "test on a machine that runs i386: wine32 with wine64, in one call | test | 0 | yes | installed=none | 0
+  "test on a machine that runs i386: wine32 with wine64, in one call, no emulation | test | 0 | yes | installed=none | 0
    | update;install: g++ * clang lld llvm libclang-rt-14-dev * mono-mcs python3 * valgrind;add-architecture i386;update;install: wine wine64 wine32:i386
-   | !*skipped*"
-  "test on a machine that runs no i386: no i386 architecture, no wine32 | test | 0 | no | installed=none | 0
-   | update;install: g++ * valgrind;install: wine wine64
-   | note: the 32-bit Wine tests will be skipped: this machine's kernel runs no 32-bit (i386) programs (Exec format error)"
+   | !*skipped*;!state: handler*;!state: source korvane*"
+  "no i386 in the kernel: qemu-user from backports, the handler, then wine32 | test | 0 | no | installed=none | 0
+   | update;install: g++ * valgrind;update;install -t bookworm-backports: qemu-user;add-architecture i386;update;install: wine wine64 wine32:i386
+   | Registered the binfmt_misc handler qemu-i386 *;state: source korvane-bookworm-backports.sources;
+     state: handler :qemu-i386:M::*:*/qemu-i386:F;!*skipped*"
+  "a handler serving with qemu 10 is left alone | test | 0 | no | installed=all,absent=wine32:i386,handler=10.0.2 | 0
+   | add-architecture i386;update;install: wine32:i386 | !Registered*;!state: handler*;!*skipped*"
+  "a handler pinning qemu 7.2 while 10 is installed: registered again, nothing fetched | test | 0 | no
+   | installed=all,handler=7.2.0,qemu=10.0.2 | 0 | - | state: earlier handler removed;state: handler :qemu-i386:*;!*skipped*"
+  "the release's qemu 7.2 installed: backports' instead | test | 0 | no | installed=all,qemu=7.2.0 | 0
+   | update;install -t bookworm-backports: qemu-user | Registered*;!*skipped*"
+  "a source names backports already: no file of ours | test | 0 | no | installed=all,backports-listed | 0
+   | update;install -t bookworm-backports: qemu-user | !state: source korvane*;Registered*;!*skipped*"
+  "a source that names backports in a comment only: ours added | test | 0 | no | installed=all,backports-commented | 0
+   | update;install -t bookworm-backports: qemu-user | state: source korvane-bookworm-backports.sources;Registered*"
+  "backports unreachable: skipped, our source taken back | test | 0 | no | installed=all,backports-unreachable | 0
+   | update;install -t bookworm-backports: qemu-user
+   | $skip_note installing qemu-user from bookworm-backports failed: E: *;!state: source korvane*;!state: handler*"
+  "binfmt_misc not mountable: skipped, nothing fetched | test | 0 | no | installed=all,binfmt-unmountable | 0
+   | - | $skip_note binfmt_misc cannot be mounted at */binfmt (an unprivileged container?): mount: *permission denied."
+  "the kernel refuses the handler: skipped | test | 0 | no | installed=all,register-refused,qemu=10.0.2 | 0
+   | - | $skip_note the kernel refused the qemu-i386 handler: *"
+  "no emulation and no wine32: 64-bit Wine alone | test | 0 | no | installed=none,binfmt-unmountable | 0
+   | update;install: g++ * valgrind;install: wine wine64 | $skip_note binfmt_misc cannot be mounted*"
   "wine32 refused: 64-bit Wine alone, the run goes on | test | 0 | yes | installed=none,uninstallable=wine32:i386 | 0
    | update;install: g++ * valgrind;add-architecture i386;update;install: wine wine64 wine32:i386;install: wine wine64
-   | note: the 32-bit Wine tests will be skipped: installing wine32:i386 failed: E: *"
+   | $skip_note installing wine32:i386 failed: E: *"
   "wine32 installed without its loader | test | 0 | yes | installed=none,no-32-bit-loader | 0
    | update;install: g++ *;add-architecture i386;update;install: wine wine64 wine32:i386
-   | note: the 32-bit Wine tests will be skipped: wine32:i386 was installed, yet there is no Wine loader */wine"
-  "a failed index does not stop the install | test | 0 | no | installed=none,update-fails | 0
+   | $skip_note wine32:i386 was installed, yet there is no Wine loader */wine"
+  "a failed index does not stop the install | test | 0 | no | installed=none,update-fails,binfmt-unmountable | 0
    | update;install: g++ * valgrind;install: wine wine64
    | warning: apt-get update failed*;*E: Failed to fetch*"
-  "a package that cannot be installed is named, the others installed | test | 0 | no | installed=none,uninstallable=fonts-ipafont-gothic | 1
+  "a package that cannot be installed is named, the others installed | test | 0 | no
+   | installed=none,uninstallable=fonts-ipafont-gothic,binfmt-unmountable | 1
    | update;install: g++ * valgrind;install: g++;install: cmake;*;install: valgrind;install: wine wine64
    | install-deps.sh: still missing after the install: fonts-ipafont-gothic"
   "only wine32 missing: installed alone, the i386 lists fetched | test | 0 | yes | installed=all,absent=wine32:i386 | 0
@@ -138,6 +217,8 @@ cases=(
    | - | Missing packages: g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang lld llvm libclang-rt-14-dev * wine wine64;!*$demo_packages*"
   "not root, all but wine32 on a machine that runs i386: a note, no failure | test | 1000 | yes | installed=all,absent=wine32:i386 | 0
    | - | note: this machine runs 32-bit programs, but wine32:i386 is not installed*"
+  "not root on a machine that runs no i386: a note, nothing changed | test | 1000 | no | installed=all | 0
+   | - | $skip_note this machine's kernel runs no 32-bit (i386) programs (Exec format error) (as root*;!state: handler*"
   "an unknown mode | everything | 0 | yes | installed=none | 64 | - | usage: *"
 )
 
@@ -164,6 +245,9 @@ for row in "${cases[@]}"; do
   : >"$state/foreign"
   echo "$uid" >"$state/uid"
   [[ $i386 == yes ]] && touch "$state/runs-i386"
+  mkdir -p "$state/apt/sources.list.d" "$state/binfmt"
+  printf 'Types: deb\nURIs: http://deb.example/debian\nSuites: bookworm bookworm-updates\n' \
+    >"$state/apt/sources.list.d/debian.sources"
   IFS=',' read -ra settings <<<"$setup"
   for setting in "${settings[@]}"; do
     case $setting in
@@ -172,7 +256,16 @@ for row in "${cases[@]}"; do
       installed=all) echo '*' >"$state/installed" ;;
       absent=*) echo "${setting#absent=}" >>"$state/absent" ;;
       uninstallable=*) echo "${setting#uninstallable=}" >>"$state/uninstallable" ;;
-      update-fails | no-32-bit-loader) touch "$state/$setting" ;;
+      update-fails | no-32-bit-loader | binfmt-unmountable | backports-unreachable) touch "$state/$setting" ;;
+      qemu=*) echo "${setting#qemu=}" >"$state/qemu-version" ;;
+      handler=*)
+        : >"$state/binfmt/register"
+        printf 'enabled\ninterpreter /usr/bin/qemu-i386\nflags: F\n' >"$state/binfmt/qemu-i386"
+        echo "${setting#handler=}" >"$state/pinned-version"
+        ;;
+      register-refused) mkdir "$state/binfmt/register" ;;
+      backports-commented) echo "# deb http://deb.example/debian bookworm-backports main" >"$state/apt/sources.list" ;;
+      backports-listed) sed -i 's/^Suites: .*/& bookworm-backports/' "$state/apt/sources.list.d/debian.sources" ;;
       *) echo "bad setup '$setting' in: $name" >&2 && exit 2 ;;
     esac
   done
@@ -183,9 +276,13 @@ for row in "${cases[@]}"; do
     fi
   done
 
-  output=$(FAKE_STATE=$state KORVANE_WINE_LOADER_DIR=$state/loaders TMPDIR=$work PATH="$fake:$PATH" \
+  output=$(FAKE_STATE=$state KORVANE_WINE_LOADER_DIR=$state/loaders KORVANE_APT_DIR=$state/apt \
+    KORVANE_BINFMT_DIR=$state/binfmt KORVANE_QEMU_I386=$fake/qemu-i386 TMPDIR=$work PATH="$fake:$PATH" \
     bash "$script" "$mode" 2>&1)
   actual_status=$?
+  for file in "$state"/apt/sources.list.d/*; do output+=$'\n'"state: source ${file##*/}"; done
+  [[ -f $state/binfmt/register && -s $state/binfmt/register ]] && output+=$'\n'"state: handler $(cat "$state/binfmt/register")"
+  [[ $(cat "$state/binfmt/qemu-i386" 2>/dev/null) == -1 ]] && output+=$'\n'"state: earlier handler removed"
 
   problems=()
   [[ $actual_status == "$status" ]] || problems+=("exit status $actual_status, expected $status")

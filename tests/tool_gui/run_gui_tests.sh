@@ -28,20 +28,11 @@ fixtures=$here/../fixtures
 bin=$build_dir/bin
 gui=$build_dir/tool-gui
 
-# shellcheck source-path=SCRIPTDIR source=../wine/wine.sh
-source "$here/../wine/wine.sh"
+# shellcheck source-path=SCRIPTDIR source=../wine/harness.sh
+source "$here/../wine/harness.sh"
 
-skip() {
-  if [[ ${KORVANE_REQUIRE_WINE:-0} == 1 ]]; then
-    echo "$*" >&2
-    exit 1
-  fi
-  echo "SKIP: $*"
-  exit 77
-}
-
-wine_available "$arch" || skip "Wine ($arch) cannot run on this machine"
-command -v Xvfb >/dev/null || skip "no Xvfb (package xvfb): tarnwell's window needs an X server"
+harness_skip_unless_wine "$arch"
+command -v Xvfb >/dev/null || harness_skip "no Xvfb (package xvfb): tarnwell's window needs an X server"
 
 for f in "$bin"/{tarnwell,drive_tarnwell,regprep}.exe "$bin"/KORVANE.dll "$gui"/dll/{fake,no-entry}/KORVANE.dll; do
   if [[ ! -f $f ]]; then
@@ -76,7 +67,7 @@ for _ in $(seq 100); do
 done
 if [[ ! -s $xvfb_dir/display ]]; then
   sed 's/^/  | /' "$gui/xvfb.log" >&2
-  skip "Xvfb did not start"
+  harness_skip "Xvfb did not start"
 fi
 DISPLAY=:$(tr -dc 0-9 <"$xvfb_dir/display")
 export DISPLAY
@@ -88,13 +79,6 @@ wine_setup "$build_dir" "$arch" || exit 1
 wine_up=1
 echo "Wine prefix ready in $(elapsed "$step_started")"
 
-passed=0
-failed=0
-fail() {
-  echo "FAILED: $*"
-  failed=$((failed + 1))
-}
-
 # Japanese text (the "入力不足です" box) is drawn in Tahoma, which has no
 # Japanese glyphs: link it to IPA P Gothic, which Wine finds through
 # fontconfig.
@@ -104,11 +88,11 @@ fi
 if ! wine_run reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma \
   /t REG_MULTI_SZ /d 'ipagp.ttf,IPAPGothic' /f >"$gui/reg-add.log" 2>&1; then
   cat "$gui/reg-add.log"
-  fail "linking Tahoma to IPA P Gothic"
+  harness_fail "linking Tahoma to IPA P Gothic"
 fi
 
 step_started=$(date +%s.%N)
-wine_load_scenario "$bin/regprep.exe" "$fixtures/devices.reg" || fail "loading devices.reg"
+wine_load_scenario "$bin/regprep.exe" "$fixtures/devices.reg" || harness_fail "loading devices.reg"
 echo "devices.reg loaded in $(elapsed "$step_started")"
 
 # The copies of tarnwell.exe: beside the fake library, beside the one
@@ -121,11 +105,11 @@ windows_path() {
 for folder in fake no-entry no-library; do
   rm -rf "${gui:?}/$folder"
   if ! mkdir -p "$gui/$folder" || ! cp "$bin/tarnwell.exe" "$gui/$folder/"; then
-    fail "making $gui/$folder"
+    harness_fail "making $gui/$folder"
   fi
 done
-cp "$gui/dll/fake/KORVANE.dll" "$gui/fake/" || fail "copying the fake KORVANE.dll"
-cp "$gui/dll/no-entry/KORVANE.dll" "$gui/no-entry/" || fail "copying the KORVANE.dll without the entry"
+cp "$gui/dll/fake/KORVANE.dll" "$gui/fake/" || harness_fail "copying the fake KORVANE.dll"
+cp "$gui/dll/no-entry/KORVANE.dll" "$gui/no-entry/" || harness_fail "copying the KORVANE.dll without the entry"
 
 # Screenshots on request: for each NAME.png.request the driver writes into
 # the build folder, the screen (or the area the request gives) goes into
@@ -171,24 +155,15 @@ wait "$driver_pid"
 rc=$?
 echo "driver ran in $(elapsed "$step_started")"
 
-tally=$(tr -d '\r' <"$out" | grep -E '^[0-9]+ passed, [0-9]+ failed$' | tail -n 1)
-if [[ -z $tally ]]; then
-  fail "drive_tarnwell.exe ended (exit $rc) without its closing line"
-else
-  passed=$((passed + ${tally%% passed*}))
-  f=${tally#*, }
-  failed=$((failed + ${f%% failed}))
-  [[ $rc -eq 0 || ${f%% failed} -ne 0 ]] || fail "drive_tarnwell.exe exit $rc"
-fi
+harness_add_tally "$out" "$rc" drive_tarnwell.exe
 
 # The README's picture of the window: a change to the window shows up as a
 # changed docs/tarnwell.png. Without its time stamps, an unchanged window
 # gives the same file.
 if [[ -f $build_dir/tarnwell-readme.png ]]; then
   convert "$build_dir/tarnwell-readme.png" -strip -define png:exclude-chunks=date,time \
-    "png:$here/../../docs/tarnwell.png" || fail "writing docs/tarnwell.png"
+    "png:$here/../../docs/tarnwell.png" || harness_fail "writing docs/tarnwell.png"
 fi
 
 echo "whole run took $(elapsed "$run_started")"
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+harness_end

@@ -17,90 +17,55 @@ if [[ $# -ne 5 ]]; then
 fi
 suite=$1 arch=$2 build_dir=$3 bin=$4 fixtures=$5
 
-# shellcheck source=../wine/wine.sh
-source "$(dirname "$0")/../wine/wine.sh"
+# shellcheck source-path=SCRIPTDIR source=../wine/harness.sh
+source "$(dirname "$0")/../wine/harness.sh"
 
-wine_require_or_skip "$arch"
-wine_setup "$build_dir" "$arch" || exit 1
-trap 'wine_teardown' EXIT
+harness_begin "$arch" "$build_dir" "$fixtures" "$bin/regprep.exe"
 cd "$bin" || exit 1
-
-passed=0
-failed=0
 out=$build_dir/wine-$suite.out
-
-# load FILE...: imports fixtures in order, or counts a failure.
-load() {
-  local paths=() f
-  for f in "$@"; do paths+=("$fixtures/$f"); done
-  wine_load_scenario "$bin/regprep.exe" "${paths[@]}" && return 0
-  echo "FAILED: loading $*"
-  failed=$((failed + 1))
-  return 1
-}
-
-# run PROGRAM ARGS...: runs a check program and adds up its closing line.
-run() {
-  wine_run "$@" >"$out" 2>&1
-  local rc=$?
-  cat "$out"
-  local tally
-  tally=$(tr -d '\r' <"$out" | grep -E '^[0-9]+ passed, [0-9]+ failed$' | tail -n 1)
-  if [[ -z $tally ]]; then
-    echo "FAILED: $* ended (exit $rc) without its closing line"
-    failed=$((failed + 1))
-    return
-  fi
-  passed=$((passed + ${tally%% passed*}))
-  local f=${tally#*, }
-  failed=$((failed + ${f%% failed}))
-  [[ $rc -eq 0 ]] || [[ ${f%% failed} -ne 0 ]] || { echo "FAILED: $* exit $rc"; failed=$((failed + 1)); }
-}
 
 case $suite in
   scenarios)
     wine_run dll_scenario_test.exe --list >"$out" 2>&1 || { cat "$out"; exit 1; }
     while read -r index files; do
       # shellcheck disable=SC2086  # the file names are words
-      load $files && run dll_scenario_test.exe "$index"
+      harness_load $files && harness_checks dll_scenario_test.exe "$index"
     done < <(tr -d '\r' <"$out")
     ;;
   behaviour)
     # Over 20,000 calls, each a whole walk of the registry: give it time.
-    load devices.reg && KORVANE_WINE_TIMEOUT=600 run dll_behaviour_test.exe
+    harness_load devices.reg && KORVANE_WINE_TIMEOUT=600 harness_checks dll_behaviour_test.exe
     ;;
   codepage)
     # Wine takes the ANSI code page from the locale; no glibc locale need exist
     # for it, so bash's warning that it cannot switch itself is dropped.
-    load devices.reg japanese_printer.reg && LC_ALL=ja_JP.UTF-8 run dll_codepage_test.exe 2>/dev/null
+    harness_load devices.reg japanese_printer.reg && LC_ALL=ja_JP.UTF-8 harness_checks dll_codepage_test.exe 2>/dev/null
     ;;
   example)
-    if load devices.reg; then
+    if harness_load devices.reg; then
       wine_run two_call_example.exe 4B31 >"$out" 2>&1
       expected=$'Receipt Printer A, COM3, COM4, OnLine\nReceipt Printer B, COM7, COM8, OffLine'
       if [[ $(tr -d '\r' <"$out") == "$expected" ]]; then
-        passed=$((passed + 1))
+        harness_pass
       else
-        echo "FAILED: two_call_example printed:"
+        harness_fail "two_call_example printed:"
         cat "$out"
-        failed=$((failed + 1))
       fi
     fi
     ;;
   churn)
     # The program writes its own registry: device 0, then the writer's changes.
     if wine_run regprep.exe reset; then
-      KORVANE_WINE_TIMEOUT=600 run dll_churn_test.exe
+      KORVANE_WINE_TIMEOUT=600 harness_checks dll_churn_test.exe
     else
-      echo "FAILED: regprep reset"
-      failed=$((failed + 1))
+      harness_fail "regprep reset"
     fi
     ;;
   watch)
     # korvane.exe --watch against changes this program makes; each part
     # starts from devices.reg.
     for part in events leaks; do
-      load devices.reg && KORVANE_WINE_TIMEOUT=600 run korvane_watch_test.exe "$part"
+      harness_load devices.reg && KORVANE_WINE_TIMEOUT=600 harness_checks korvane_watch_test.exe "$part"
     done
     ;;
   *)
@@ -109,5 +74,4 @@ case $suite in
     ;;
 esac
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+harness_end

@@ -14,35 +14,26 @@ if [[ $# -ne 5 ]]; then
 fi
 arch=$1 build_dir=$2 regprep=$3 smoke=$4 fixtures=$5
 
-# shellcheck source-path=SCRIPTDIR source=wine.sh
-source "$(dirname "$0")/wine.sh"
+# shellcheck source-path=SCRIPTDIR source=harness.sh
+source "$(dirname "$0")/harness.sh"
 
-wine_require_or_skip "$arch"
+harness_begin "$arch" "$build_dir" "$fixtures" "$regprep"
 
-wine_setup "$build_dir" "$arch" || exit 1
-trap 'wine_teardown' EXIT
-
-failed=0
 now() { date +%s.%N; }
 
 # scenario CHECK FILE...: loads FILEs, then runs the smoke program's CHECK.
 scenario() {
   local check=$1
   shift
-  local paths=() f
-  for f in "$@"; do paths+=("$fixtures/$f"); done
   local start end
   start=$(now)
-  if ! wine_load_scenario "$regprep" "${paths[@]}"; then
-    echo "FAIL loading $*"
-    failed=$((failed + 1))
-    return
-  fi
+  harness_load "$@" || return
   end=$(now)
   awk -v what="$*" -v a="$start" -v b="$end" 'BEGIN { printf "loaded %s in %.2f s\n", what, b - a }'
-  if ! wine_run "$smoke" "$check"; then
-    echo "FAIL $check after $*"
-    failed=$((failed + 1))
+  if wine_run "$smoke" "$check"; then
+    harness_pass
+  else
+    harness_fail "$check after $*"
   fi
 }
 
@@ -58,14 +49,9 @@ scenario devices devices.reg
 dump=$build_dir/wine-smoke-dump.txt
 if wine_run "$regprep" reset && ! wine_run "$regprep" dump 'SYSTEM\CurrentControlSet\Enum\USB' >/dev/null 2>&1 &&
   wine_run "$regprep" dump 'HARDWARE\DEVICEMAP\SERIALCOMM' >"$dump" && [[ ! -s $dump ]]; then
-  echo "reset: ok"
+  harness_pass
 else
-  echo "FAIL reset"
-  failed=$((failed + 1))
+  harness_fail "reset"
 fi
 
-if [[ $failed -ne 0 ]]; then
-  echo "$failed step(s) failed"
-  exit 1
-fi
-echo "all scenarios passed"
+harness_end

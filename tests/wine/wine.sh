@@ -3,6 +3,7 @@
 # .reg fixtures. Source this file, then:
 #
 #   wine_available [win32|win64]         whether Wine can start on this machine at all
+#   wine_route [win32|win64]             how its programs run: "natively" or "under qemu-i386 VERSION"
 #   wine_require_or_skip [win32|win64]   for test drivers: exit 77 (skipped) unless it can
 #   wine_setup BUILD_DIR [win32|win64]   prefix BUILD_DIR/wine-prefix, persistent server
 #   wine_load_scenario REGPREP_EXE FILE...
@@ -22,6 +23,8 @@
 # Architecture of the prefix and the loader that runs its programs.
 _wine_arch=win32
 _wine_loader=wine
+# Tells whether and how this machine runs i386 programs.
+_wine_i386_probe=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts" && pwd)/runs-i386-programs.sh
 
 _wine_log() { echo "wine.sh: $*" >&2; }
 
@@ -39,9 +42,26 @@ _wine_show_output() {
   : >"$_wine_out"
 }
 
+# Prints how this machine runs ARCH's programs; fails, saying why, where it
+# runs none or only under an emulator too slow for Wine.
+wine_route() {
+  if [[ ${1:-win32} == win64 ]]; then
+    echo natively
+    return 0
+  fi
+  local route
+  route=$(bash "$_wine_i386_probe")
+  local status=$?
+  if [[ $status -ne 0 ]]; then
+    _wine_log "$route"
+    return 1
+  fi
+  echo "$route"
+}
+
 # Fails when this machine cannot run the loader at all, e.g. a 32-bit loader
-# on a kernel whose 32-bit emulation is switched off. The loader of the
-# architecture itself is probed: with wine64 installed and wine32 not,
+# on a kernel that runs no 32-bit code and has no emulator for it. The loader
+# of the architecture itself is probed: with wine64 installed and wine32 not,
 # 'wine --version' answers through the 64-bit loader, which cannot make a
 # 32-bit prefix.
 _wine_check_loader() {
@@ -53,13 +73,9 @@ _wine_check_loader() {
   local probe=$path
   if [[ $_wine_arch == win32 ]]; then
     probe=/usr/lib/wine/wine
+    wine_route win32 >/dev/null || return 1
     if [[ ! -x $probe ]]; then
       _wine_log "no 32-bit Wine loader $probe (package wine32:i386, after dpkg --add-architecture i386)"
-      return 1
-    fi
-    if grep -qs 'interpreter .*qemu-i386' /proc/sys/fs/binfmt_misc/*; then
-      # Wine runs that way, but each program start takes tens of seconds.
-      _wine_log "32-bit programs run here only under user-mode emulation, too slow for Wine"
       return 1
     fi
   elif [[ -x /usr/lib/wine/wine64 ]]; then
@@ -69,11 +85,7 @@ _wine_check_loader() {
   output=$(timeout 20 "$probe" --version 2>&1 </dev/null)
   status=$?
   if [[ $status -ne 0 ]]; then
-    if [[ $_wine_arch == win32 && ($status -eq 126 || $output == *"Exec format error"*) ]]; then
-      _wine_log "this machine's kernel runs no 32-bit programs (is its 32-bit emulation off?), so 32-bit Wine cannot start"
-    else
-      _wine_log "'$probe --version' failed (exit $status): ${output%%$'\n'*}"
-    fi
+    _wine_log "'$probe --version' failed (exit $status): ${output%%$'\n'*}"
     return 1
   fi
 }
