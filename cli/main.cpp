@@ -40,14 +40,19 @@ constexpr const char* kDescription =
 
 constexpr const char* kFooter = R"(Output: one line per device, "name, port0, port2, OnLine|OffLine".
 
-Registry: on Windows the machine's own registry unless --reg is given. Several
---reg files are loaded in order, as importing them one after another would. An
-export of an offline SYSTEM hive names ControlSet001 (or another) instead of
+Registry: on Windows the machine's own registry unless --reg is given. A --reg
+file is a .reg export or a saved SYSTEM hive (reg save HKLM\SYSTEM system.hiv,
+or a Windows disk's System32\config\SYSTEM), told apart by its first bytes.
+Several --reg files are loaded in order, as importing them one after another
+would; of each, only the trees the walk reads are kept. A hive, or an export
+of an offline one, names ControlSet001 (or another) instead of
 CurrentControlSet; the control set that SYSTEM\Select\Current names then
-serves as it (a note on standard error says so).
+serves as it (a note on standard error says so). A hive never holds
+HARDWARE\DEVICEMAP\SERIALCOMM, which tells which devices are connected: add
+an export of it taken while the machine ran, or every device shows OffLine.
 
 Exit status: 0 devices found, 1 none found, 2 the registry walk failed,
-64 usage error, 65 a malformed .reg file.
+64 usage error, 65 a malformed .reg file or hive.
 
 Watching (Windows): --watch lists the devices, then waits for the registry to
 change, lets a burst of changes settle (--settle MS, default 250), enumerates
@@ -62,6 +67,7 @@ to, at the next line it would write.
 Examples:
   korvane 4B31
   korvane --reg usb.reg --reg printers.reg --reg serialcomm.reg 4B31
+  korvane --reg system.hiv --reg serialcomm.reg 4B31
   korvane --reg system.reg --json 4B52
   korvane --reg system.reg --explain 4B31      # why was a device (not) found?
   korvane --wide --callback 4B31                # use EnumPrinterInfoCallbackW
@@ -133,7 +139,7 @@ int Run(const Options& options) {
       return kBadInput;
     }
     source = std::move(loaded.source);
-    if (!loaded.note.empty()) std::cerr << "korvane: " << loaded.note << "\n";
+    for (const auto& note : loaded.notes) std::cerr << "korvane: " << note << "\n";
   } else if (!korvane_cli::HasLiveRegistry()) {
     std::cerr << "korvane: there is no Windows registry here; give the exports to read with --reg FILE\n";
     return kUsage;
@@ -164,7 +170,7 @@ int main(int argc, char** argv) {
   app.footer(kFooter);
   app.set_version_flag("--version", std::string("korvane ") + KORVANE_VERSION_STRING,
                        "print the version of korvane and its library, then exit");
-  app.add_option("--reg", options.regFiles, "a registry export (.reg) to read instead of this machine's registry")
+  app.add_option("--reg", options.regFiles, "a registry export (.reg) or a saved SYSTEM hive to read instead of this machine's registry")
       ->type_name("FILE")
       ->check(CLI::ExistingFile);
   app.add_flag("--wide", options.wide, "enumerate through the UTF-16 (W) export");

@@ -1,5 +1,6 @@
 // Where the registry that the library reads comes from: the machine's own,
-// or .reg exports loaded in order, as importing them one after another would.
+// or registry files, .reg exports and saved SYSTEM hives, loaded in order, as
+// importing them one after another would.
 #pragma once
 
 #include <memory>
@@ -18,13 +19,16 @@ class RegistrySource {
 
 struct LoadOutcome {
   std::unique_ptr<RegistrySource> source;  // keeps the loaded registry in use while it lives
-  std::string error;                       // "FILE:LINE: what" for a malformed file
-  std::string note;                        // what the loading changed, for standard error
+  std::string error;                       // "FILE:LINE: what" or "FILE: offset 0x..: what" for a malformed file
+  std::vector<std::string> notes;          // what the loading changed or could not tell, for standard error
 };
 
-// Parses every file before anything is loaded, so that a malformed one loads
-// nothing, then loads them; on success the library reads them until source is
-// destroyed.
+// Reads every file, each of either kind (a hive begins with "regf"), before
+// anything is loaded, so that a malformed one loads nothing; keeps only the
+// trees the walk reads; then loads them. A hive is the SYSTEM hive. When a
+// hive is given and no file holds the serial-port map, which only a running
+// Windows has, the map is empty. On success the library reads the files
+// until source is destroyed.
 LoadOutcome LoadRegistryFiles(const std::vector<std::string>& files);
 
 // Whether the library can read the machine's own registry here (not on the host).
@@ -40,10 +44,14 @@ std::unique_ptr<ChangeSignal> WatchTheRegistry(const std::function<void(const st
 // reads. Returns null, with error set, when that fails.
 std::unique_ptr<RegistrySource> InstallScripts(std::vector<regfile::Script> scripts, std::string& error);
 
-// Exports of an offline SYSTEM hive name ControlSet00N instead of
-// CurrentControlSet. When the exports hold no CurrentControlSet, the control
+// A saved SYSTEM hive, and exports of an offline one, name ControlSet00N instead of
+// CurrentControlSet. When the files hold no CurrentControlSet, the control
 // set that SYSTEM\Select\Current names (else ControlSet001) is loaded as
 // CurrentControlSet; returns a note saying so, or "".
 std::string ProvideCurrentControlSet(std::vector<regfile::Script>& scripts);
+
+// Whether a script holds what only a SYSTEM registry holds: SYSTEM\Select, or
+// a key in a control set.
+bool HoldsSystemKeys(const regfile::Script& script);
 
 }  // namespace korvane_cli

@@ -13,6 +13,15 @@ constexpr const char* kSerialPorts = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 constexpr const char* kDeviceParameters = "Device Parameters";
 constexpr const char* kSeparator = "\\";
 
+// Offline, in a saved hive or an export of one, control sets are numbered
+// (SYSTEM\ControlSet001) and this key's "Current" names the one in use.
+constexpr const char* kControlSetSelect = "SYSTEM\\Select";
+constexpr const char* kSelectedControlSet = "Current";
+
+// What an offline registry must hold for the walk, and all that korvane keeps
+// of one: the trees the walk reads, and the choice of control set.
+constexpr const char* kOfflineTrees[] = {kUsbDevices, kUsbPrintDevices, kPrinters, kSerialPorts, kControlSetSelect};
+
 constexpr const char* kParentIdPrefix = "ParentIdPrefix";
 constexpr const char* kPortName = "PortName";
 constexpr const char* kPrinterPort = "Port";

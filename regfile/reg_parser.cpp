@@ -2,7 +2,8 @@
 //
 // A state machine walks the file line by line. Each line is decoded on demand
 // (UTF-16LE unit by unit, UTF-8 validated while decoding) into one reused
-// UTF-16 buffer, so the parser never holds a second copy of the whole file.
+// UTF-16 buffer; a file is read a piece at a time, so the parser holds
+// neither a copy of the whole file nor the keys it is not asked to keep.
 // Every state is a small function that consumes part of the current line and
 // names the state that follows. Results are collected in the parser state and
 // handed out only when the whole file was accepted.
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <utility>
 
@@ -22,6 +22,7 @@ namespace {
 constexpr std::size_t kMaxKeyNameLength = 255;  // UTF-16 units per key level, as Windows allows
 constexpr std::size_t kQuoteLimit = 40;         // longest piece of input echoed in a message
 constexpr std::size_t kMaxTypeDigits = 8;       // a value type is a 32-bit number
+constexpr std::size_t kReadPiece = 1 << 20;     // bytes read from a file at a time
 
 constexpr std::u16string_view kHeaderVersion5 = u"Windows Registry Editor Version 5.00";
 constexpr std::u16string_view kHeaderRegedit4 = u"REGEDIT4";
@@ -47,18 +48,41 @@ enum class HexPosition { Start, AfterByte, AfterComma };
 
 enum class Encoding { Utf8, Utf16Le };
 
-// The undecoded input, after any byte order mark.
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// The undecoded input: all of it, or the piece of a file read so far.
 struct Source {
   std::string_view bytes;
   Encoding encoding = Encoding::Utf8;
-  std::size_t offset = 0;  // start of the first line not yet decoded
+  std::size_t offset = 0;     // start of the first line not yet decoded
+  std::FILE* file = nullptr;  // where more comes from; null when bytes is all of it
+  std::string piece;          // what bytes views when reading a file
+  bool readFailed = false;
 };
+
+// Drops the decoded lines of a file's piece and reads more behind the rest;
+// false at the end of the file. Offsets into bytes move back by the number of
+// bytes dropped, which is the old offset.
+bool ReadMore(Source& source) {
+  if (source.file == nullptr || std::feof(source.file) || source.readFailed) return false;
+  source.piece.erase(0, source.offset);
+  source.offset = 0;
+  const std::size_t kept = source.piece.size();
+  source.piece.resize(kept + kReadPiece);
+  const std::size_t got = std::fread(&source.piece[kept], 1, kReadPiece, source.file);
+  source.piece.resize(kept + got);
+  if (std::ferror(source.file) != 0) source.readFailed = true;
+  source.bytes = source.piece;
+  return got > 0;
+}
 
 struct ParserState {
   Source source;
   std::u16string lineText;    // the current line, decoded, with its CR but not its LF
   std::u16string_view text;   // view of lineText
   AnsiToUtf16 ansiToUtf16 = nullptr;
+  const Selection* selection = nullptr;
+  bool keepValues = true;     // whether the values of the current section are kept
   State state = State::Header;
   Version version = Version::Version5;
   Section section = Section::None;
@@ -146,19 +170,18 @@ void AppendUtf16Le(std::vector<std::uint8_t>& out, std::u16string_view text) {
 
 // ---- Decoding the bytes, one line at a time --------------------------------
 
-// Picks the encoding from the byte order mark; nullopt for UTF-16 big-endian.
-std::optional<Source> OpenSource(std::string_view bytes) {
-  Source source;
-  if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') return std::nullopt;
+// Picks the encoding from the byte order mark and moves past it; false for
+// UTF-16 big-endian.
+bool OpenSource(Source& source) {
+  const std::string_view bytes = source.bytes;
+  if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') return false;
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-    source.bytes = bytes.substr(2);
+    source.offset = 2;
     source.encoding = Encoding::Utf16Le;
   } else if (bytes.size() >= 3 && bytes[0] == '\xEF' && bytes[1] == '\xBB' && bytes[2] == '\xBF') {
-    source.bytes = bytes.substr(3);
-  } else {
-    source.bytes = bytes;
+    source.offset = 3;
   }
-  return source;
+  return true;
 }
 
 char16_t Utf16LeUnit(std::string_view bytes, std::size_t at) {
@@ -168,11 +191,18 @@ char16_t Utf16LeUnit(std::string_view bytes, std::size_t at) {
 
 // Decodes the units up to the next line feed. False when the input ends in half a unit.
 bool DecodeUtf16LeLine(Source& source, std::u16string& out) {
+  std::size_t scanned = 0;  // bytes of the line seen so far, a whole number of units
+  for (;;) {
+    const std::string_view bytes = source.bytes;
+    std::size_t end = source.offset + scanned;
+    while (end + 1 < bytes.size() && !(bytes[end] == '\n' && bytes[end + 1] == '\0')) end += 2;
+    scanned = end - source.offset;
+    if (end + 1 < bytes.size() || !ReadMore(source)) break;
+  }
   const std::string_view bytes = source.bytes;
   const std::size_t start = source.offset;
-  std::size_t end = start;
-  while (end + 1 < bytes.size() && !(bytes[end] == '\n' && bytes[end + 1] == '\0')) end += 2;
-  out.resize((end - start) / 2);
+  const std::size_t end = start + scanned;
+  out.resize(scanned / 2);
   for (std::size_t i = 0; i < out.size(); ++i) out[i] = Utf16LeUnit(bytes, start + 2 * i);
   if (end + 1 < bytes.size()) {
     source.offset = end + 2;
@@ -211,8 +241,14 @@ std::optional<std::uint32_t> DecodeUtf8Sequence(std::string_view bytes, std::siz
 
 // Decodes the bytes up to the next line feed. False on a malformed sequence.
 bool DecodeUtf8Line(Source& source, std::u16string& out) {
+  std::size_t scanned = 0;
+  std::size_t end = std::string_view::npos;
+  for (;;) {
+    end = source.bytes.find('\n', source.offset + scanned);
+    scanned = source.bytes.size() - source.offset;
+    if (end != std::string_view::npos || !ReadMore(source)) break;
+  }
   const std::size_t start = source.offset;
-  std::size_t end = source.bytes.find('\n', start);
   if (end == std::string_view::npos) {
     end = source.bytes.size();
     source.offset = end;
@@ -266,7 +302,9 @@ bool EnterLine(ParserState& s) {
   return decoded;
 }
 
-bool HasNextLine(const ParserState& s) { return s.source.offset < s.source.bytes.size(); }
+bool HasNextLine(ParserState& s) {
+  return s.source.offset < s.source.bytes.size() || ReadMore(s.source);
+}
 
 void MoveToNextLine(ParserState& s) {
   if (!HasNextLine(s)) {
@@ -430,7 +468,9 @@ void ReadKeyName(ParserState& s) {
     return;
   }
   s.section = key.remove ? Section::DeletedKey : Section::Key;
-  s.script.keys.push_back(std::move(key));
+  const Selection::Place place = s.selection->PlaceOf(key.root, key.path);
+  s.keepValues = place == Selection::Place::Inside;
+  if (place != Selection::Place::Outside) s.script.keys.push_back(std::move(key));
   MoveToNextLine(s);
 }
 
@@ -527,7 +567,7 @@ bool IsTextType(std::uint32_t type) {
 }
 
 void CommitValue(ParserState& s) {
-  s.script.keys.back().values.push_back(std::move(s.value));
+  if (s.keepValues) s.script.keys.back().values.push_back(std::move(s.value));
   s.value = ValueOp{};
   MoveToNextLine(s);
 }
@@ -734,35 +774,19 @@ void Run(ParserState& s) {
   }
 }
 
-// Reads the file in one go into a string sized up front: an export can be
-// hundreds of megabytes, and growing the string as it comes copies it again
-// and again.
-bool ReadWholeFile(const std::string& fileName, std::string& bytes) {
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
-  if (file == nullptr) return false;
-  std::error_code error;
-  const auto size = std::filesystem::file_size(fileName, error);  // fails for a folder
-  if (!error && size < bytes.max_size()) bytes.reserve(static_cast<std::size_t>(size));
-  char buffer[1 << 16];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
-  return std::ferror(file.get()) == 0;
-}
-
-}  // namespace
-
-ParseResult Parse(std::string_view bytes, AnsiToUtf16 ansiToUtf16) {
+// Parses the input that state.source holds or reads.
+ParseResult RunParser(ParserState& state, AnsiToUtf16 ansiToUtf16, const Selection& selection) {
   ParseResult result;
-  std::optional<Source> source = OpenSource(bytes);
-  if (!source) {
+  if (!OpenSource(state.source)) {
     result.error = ParseError{1, "UTF-16 big-endian files are not supported"};
     return result;
   }
-  ParserState state;
-  state.source = *source;
   state.ansiToUtf16 = ansiToUtf16;
+  state.selection = &selection;
   Run(state);
-  if (state.error) {
+  if (state.source.readFailed) {
+    result.error = ParseError{0, "cannot read file"};
+  } else if (state.error) {
     result.error = std::move(state.error);
   } else {
     result.script = std::move(state.script);
@@ -770,16 +794,28 @@ ParseResult Parse(std::string_view bytes, AnsiToUtf16 ansiToUtf16) {
   return result;
 }
 
+}  // namespace
+
+ParseResult Parse(std::string_view bytes, AnsiToUtf16 ansiToUtf16, const Selection& selection) {
+  ParserState state;
+  state.source.bytes = bytes;
+  return RunParser(state, ansiToUtf16, selection);
+}
+
 std::string FileError::message() const {
   return file + ":" + std::to_string(line) + ": " + what;
 }
 
-std::optional<FileError> ParseFile(const std::string& fileName, Script& script,
-                                   AnsiToUtf16 ansiToUtf16) {
+std::optional<FileError> ParseFile(const std::string& fileName, Script& script, AnsiToUtf16 ansiToUtf16,
+                                   const Selection& selection) {
   script = Script{};
-  std::string bytes;
-  if (!ReadWholeFile(fileName, bytes)) return FileError{fileName, 0, "cannot read file"};
-  ParseResult result = Parse(bytes, ansiToUtf16);
+  const File file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
+  if (file == nullptr) return FileError{fileName, 0, "cannot read file"};
+  ParserState state;
+  state.source.file = file.get();
+  // The first piece, where the byte order mark is; a folder fails here.
+  if (!ReadMore(state.source) && state.source.readFailed) return FileError{fileName, 0, "cannot read file"};
+  ParseResult result = RunParser(state, ansiToUtf16, selection);
   if (result.error) return FileError{fileName, result.error->line, result.error->message};
   script = std::move(result.script);
   return std::nullopt;

@@ -6,6 +6,8 @@
 #
 #   reg_parser  the .reg files of tests/fixtures/ and samples/, and the seeds
 #               in fuzz/corpus/reg_parser/ that are no fixture
+#   hive_reader the hives of the fixtures that hivex writes, and the hives
+#               tests/regfile/hive_test.py writes of what hivex never does
 #   walk        the registries make_walk_seeds writes, each checked to decode
 #               and to hold the devices it was made for
 #
@@ -22,7 +24,7 @@ case "$seconds" in '' | *[!0-9]*) echo "usage: $0 [SECONDS]" >&2; exit 64 ;; esa
 bash scripts/install-deps.sh test
 
 build=build/fuzz
-targets=(reg_parser_fuzzer walk_fuzzer)
+targets=(reg_parser_fuzzer hive_reader_fuzzer walk_fuzzer)
 started=$(date +%s)
 
 echo "== build ($build)"
@@ -31,8 +33,10 @@ cmake --build --preset fuzz -j "$(nproc)"
 
 # The seeds of each target, gathered in the build tree.
 seeds=$build/seeds
-rm -rf "$seeds" && mkdir -p "$seeds/reg_parser" "$seeds/walk"
+rm -rf "$seeds" && mkdir -p "$seeds/reg_parser" "$seeds/hive_reader" "$seeds/walk"
 cp tests/fixtures/*.reg samples/*.reg fuzz/corpus/reg_parser/* "$seeds/reg_parser/"
+# Debian's python3, which has hivex's module.
+/usr/bin/python3 tests/regfile/hive_test.py seeds - tests/fixtures "$seeds/hive_reader" >/dev/null
 if ! "$build/fuzz/make_walk_seeds" "$seeds/walk" >"$build/make_walk_seeds.log" 2>&1; then
   cat "$build/make_walk_seeds.log" >&2
   echo "make_walk_seeds failed: a walk seed no longer decodes to the registry it was made for" >&2

@@ -63,6 +63,10 @@ test_packages=(
   # The package's proof: the C# example compiled by Mono's compiler, the
   # Python module byte-compiled, the DLL's version resource read.
   mono-mcs python3
+  # Hives written and read by independent implementations, against which the
+  # hive reader is tested: hivex (hivexregedit, and its Python module) and
+  # libregf's Python module.
+  libwin-hivex-perl python3-hivex python3-libregf
   # tarnwell's window on a virtual X server, screenshots of it ('import'),
   # Japanese glyphs in it, and fc-list, which tells whether they are there.
   xvfb imagemagick fonts-ipafont-gothic fontconfig

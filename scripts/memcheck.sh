@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the host tree (build/host, the host preset, as scripts/test.sh does)
-# and runs every host test executable under Valgrind's memcheck: invalid reads
+# and runs every host test executable, and the hive reader on every test hive,
+# under Valgrind's memcheck: invalid reads
 # and writes, uses of uninitialised memory, and leaks (definite and indirect)
 # fail the run. Programs that a test starts (korvane, from cli_tests) run under
 # memcheck too. Exits non-zero when any executable fails or memcheck reports
@@ -63,6 +64,22 @@ for test in "${tests[@]}"; do
     failed+=("$name")
   fi
   printf '%-20s %-7s %4d s  %s\n' "$name" "$result" "$((SECONDS - t0))" "$(grep -E '^\[  (PASSED|FAILED)  \]' "$log_dir/$name.out" | head -1)"
+done
+
+# The hive reader on every hive of its cross-check (written by hive_test.py,
+# which ctest runs): Windows-like hives with ri, li and lf lists and big data,
+# and hivex's hives of every fixture.
+hive_dump=$build/tests/regfile/hive_dump
+hives=$log_dir/hives
+mkdir -p "$hives"
+/usr/bin/python3 tests/regfile/hive_test.py seeds - tests/fixtures "$hives" >/dev/null
+for hive in "$hives"/*.hiv; do
+  name=hive_dump-$(basename "$hive" .hiv)
+  if ! valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+      --log-file="$log_dir/$name.%p.log" "$hive_dump" "$hive" >"$log_dir/$name.out" 2>&1; then
+    failed+=("$name")
+  fi
+  tests+=("$hive_dump")
 done
 
 # Memcheck writes one log per process; an empty log is a clean process.

@@ -2,7 +2,8 @@
 # Runs korvane.exe under Wine for every run listed in cases.txt and compares
 # its standard output and exit status, byte for byte, with the expected ones
 # that the host build is held to. Then runs it on Wine's own registry, loaded
-# with regedit from the same fixture, without --reg.
+# with regedit from the same fixture, without --reg. The runs are made on
+# saved hives of the fixtures too.
 #
 #   run_cli_under_wine.sh ARCH BUILD_DIR BIN_DIR FIXTURES_DIR
 #
@@ -45,6 +46,21 @@ while read -r name status args; do
   done
   compare "$name" "$status" "$here/expected/$name.out" "${words[@]}"
 done <"$here/cases.txt"
+
+# The same runs on saved hives that hivex writes of the fixtures
+# (hive_cases.py), with Debian's python3, which has its module.
+if hive_runs=$(/usr/bin/python3 "$here/hive_cases.py" list "$build_dir/cli-hives" 2>"$out"); then
+  while read -r name status args; do
+    words=()
+    for word in $args; do
+      [[ $word == /* ]] && word=$(_wine_windows_path "$word")
+      words+=("$word")
+    done
+    compare "$name on a hive" "$status" "$here/expected/$name.out" "${words[@]}"
+  done <<<"$hive_runs"
+else
+  harness_fail "writing the hives: $(cat "$out")"
+fi
 
 # Wine's own registry, loaded by regedit, gives the same lines as the export.
 if harness_load devices.reg; then

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -425,6 +426,92 @@ TEST_F(ParseFileTest, UnreadableFileIsLineZero) {
     ASSERT_TRUE(error.has_value()) << path;
     EXPECT_EQ(error->message(), path + ":0: cannot read file");
   }
+}
+
+// Files larger than the piece the reader reads at a time (1 MiB): lines,
+// units and hex data that straddle the pieces, in both encodings, give what
+// parsing the same bytes in memory gives; a malformed line far into the file
+// is still found, with its number.
+TEST_F(ParseFileTest, ReadsFilesLargerThanAPieceAsTheBytesInMemory) {
+  std::string body = kV5;
+  for (int key = 0; body.size() < 2600000; ++key) {
+    body += "[HKEY_LOCAL_MACHINE\\SYSTEM\\K" + std::to_string(key) + "]\r\n\"v\"=\"" +
+            std::string(static_cast<std::size_t>(key % 97), 'x') + "\"\r\n\"h\"=hex:01,\\\r\n  02,03\r\n";
+  }
+  std::u16string wide(body.begin(), body.end());
+  const struct {
+    const char* label;
+    std::string bytes;
+  } files[] = {{"UTF-8", body}, {"UTF-16LE", Utf16File(wide)}};
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.label);
+    const std::string path = Write("big.reg", file.bytes);
+    Script script;
+    const std::optional<FileError> error = ParseFile(path, script);
+    ASSERT_FALSE(error.has_value()) << error->message();
+    EXPECT_EQ(Dump(script), Dump(ParseOk(file.bytes)));
+  }
+  const std::string broken = body + "[HKLM\\A]\r\n\"a\"=hex:zz\r\n";
+  Script script;
+  const std::optional<FileError> error = ParseFile(Write("broken.reg", broken), script);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->line, static_cast<unsigned>(std::count(broken.begin(), broken.end(), '\n')));
+  EXPECT_TRUE(script.keys.empty());
+}
+
+// ---- Selections -------------------------------------------------------------
+
+TEST(SelectionTest, PlacesKeysByTheTrees) {
+  const Selection selection({"SYSTEM\\CurrentControlSet\\Enum\\USB", "HARDWARE\\DEVICEMAP\\SERIALCOMM",
+                             "SYSTEM\\Select"});
+  using Place = Selection::Place;
+  const struct {
+    Root root;
+    std::u16string_view path;
+    Place place;
+  } cases[] = {
+      {Root::LocalMachine, u"SYSTEM\\CurrentControlSet\\Enum\\USB", Place::Inside},
+      {Root::LocalMachine, u"system\\controlset001\\enum\\usb\\Vid_1\\x", Place::Inside},
+      {Root::LocalMachine, u"SYSTEM\\ControlSet123\\Enum\\USB", Place::Inside},
+      {Root::LocalMachine, u"SYSTEM\\ControlSet1\\Enum\\USB", Place::Outside},       // three digits
+      {Root::LocalMachine, u"SYSTEM\\ControlSet00x\\Enum\\USB", Place::Outside},
+      {Root::LocalMachine, u"SYSTEM\\Other\\Enum\\USB", Place::Outside},
+      {Root::LocalMachine, u"SYSTEM\\ControlSet002\\Enum\\USBPRINT", Place::Outside},  // a level, not a prefix
+      {Root::LocalMachine, u"SYSTEM\\ControlSet002\\Enum", Place::Ancestor},
+      {Root::LocalMachine, u"SYSTEM\\ControlSet002", Place::Ancestor},
+      {Root::LocalMachine, u"SYSTEM", Place::Ancestor},
+      {Root::LocalMachine, u"", Place::Ancestor},
+      {Root::LocalMachine, u"SYSTEM\\Select", Place::Inside},
+      {Root::LocalMachine, u"SYSTEM\\Setup", Place::Outside},
+      {Root::LocalMachine, u"HARDWARE\\DEVICEMAP", Place::Ancestor},
+      {Root::LocalMachine, u"HARDWARE\\DEVICEMAP\\SERIALCOMM", Place::Inside},
+      {Root::LocalMachine, u"HARDWARE\\ControlSet001\\Enum\\USB", Place::Outside},  // control sets are SYSTEM's
+      {Root::CurrentUser, u"SYSTEM\\CurrentControlSet\\Enum\\USB", Place::Outside},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(selection.PlaceOf(c.root, c.path), c.place) << std::string(c.path.begin(), c.path.end());
+  }
+  EXPECT_EQ(Selection().PlaceOf(Root::CurrentUser, u"Anything"), Place::Inside);
+}
+
+TEST(SelectionTest, AParseKeepsTheTreesAndChecksTheRest) {
+  const Selection selection({"SYSTEM\\CurrentControlSet\\Enum\\USB"});
+  const std::string file = kV5 +
+                           "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001]\r\n\"dropped\"=dword:1\r\n"
+                           "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Enum\\USB\\Dev]\r\n\"kept\"=dword:2\r\n"
+                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]\r\n\"gone\"=dword:3\r\n"
+                           "[-HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Enum]\r\n"
+                           "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]\r\n";
+  const ParseResult result = Parse(file, nullptr, selection);
+  ASSERT_FALSE(result.error.has_value());
+  EXPECT_EQ(Dump(result.script),
+            "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001] line 3\n"
+            "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Enum\\USB\\Dev] line 5\n"
+            "  kept type 4: 02 00 00 00\n"
+            "[-HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Enum] line 9\n");
+  const ParseResult broken = Parse(file + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"a\"=hex:zz\r\n", nullptr, selection);
+  ASSERT_TRUE(broken.error.has_value());
+  EXPECT_EQ(broken.error->line, 12u);
 }
 
 }  // namespace

@@ -22,6 +22,9 @@ Utf16CodePoint CodePointAt(std::u16string_view text, std::size_t i);
 
 inline bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
+// ASCII text, such as a registry path the code names, as UTF-16.
+inline std::u16string AsciiToUtf16(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
 // UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD. Takes any 16-bit
 // unit type, so that wchar_t text of the Windows build needs no copy first.
 std::string Utf16ToUtf8(std::u16string_view text);
