@@ -61,8 +61,9 @@ test_packages=(
   libclang-rt-14-dev
   libgtest-dev libgmock-dev
   # The package's proof: the C# example compiled by Mono's compiler, the
-  # Python module byte-compiled, the DLL's version resource read.
-  mono-mcs python3
+  # Python module byte-compiled, the DLL's version resource read; and the
+  # examples run on the host: the C# ones under Mono's runtime.
+  mono-mcs mono-runtime python3
   # Hives written and read by independent implementations, against which the
   # hive reader is tested: hivex (hivexregedit, and its Python module) and
   # libregf's Python module.

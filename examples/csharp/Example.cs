@@ -21,6 +21,22 @@ namespace Korvane
                 Console.Error.WriteLine("korvane: " + e.Message);
                 return 2;
             }
+            catch (DllNotFoundException)
+            {
+                Console.Error.WriteLine("korvane: KORVANE.dll not found: put it beside the program");
+                return 3;
+            }
+            catch (BadImageFormatException)
+            {
+                Console.Error.WriteLine("korvane: KORVANE.dll is not for a " + (IntPtr.Size * 8) +
+                                        "-bit process: use the " + (IntPtr.Size == 8 ? "win64" : "win32") + " package's");
+                return 3;
+            }
+            catch (EntryPointNotFoundException e)
+            {
+                Console.Error.WriteLine("korvane: KORVANE.dll lacks a function (" + e.Message + "): is it another DLL?");
+                return 3;
+            }
         }
     }
 }

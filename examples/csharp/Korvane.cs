@@ -5,9 +5,12 @@
 //         Console.WriteLine(device);
 //
 // The same code runs in a 32-bit and in a 64-bit process: put the KORVANE.dll
-// of the matching package (win32 or win64) beside your program. Both DLLs
-// export the same four names, so one declaration serves both, and the
-// records are decoded with the process's own pointer size.
+// of the matching package beside your program, win32 when the process is
+// 32-bit (Environment.Is64BitProcess false, IntPtr.Size 4: also an AnyCPU
+// program with "Prefer 32-bit" on, as Visual Studio's .NET Framework
+// application templates set it), else win64. Both DLLs export the same four
+// names, so one declaration serves both, and the records are decoded with the
+// process's own pointer size.
 using System;
 using System.Collections.Generic;
 using System.Runtime.InteropServices;
@@ -143,8 +146,10 @@ namespace Korvane
             var devices = new List<PrinterInfo>(count);
             for (int i = 0; i < count; ++i)
             {
+                // IntPtr.Add, not new IntPtr(ToInt64() + ...): in a 32-bit process with large
+                // addresses a buffer above 2 GB would not fit the 32-bit IntPtr constructor.
                 var record = (NativeMethods.PackedPrinterInfo)Marshal.PtrToStructure(
-                    new IntPtr(buffer.ToInt64() + (long)i * recordSize), typeof(NativeMethods.PackedPrinterInfo));
+                    IntPtr.Add(buffer, i * recordSize), typeof(NativeMethods.PackedPrinterInfo));
                 devices.Add(new PrinterInfo(Text(record.Name), Text(record.Port0), Text(record.Port2), record.Online != 0));
             }
             return devices;

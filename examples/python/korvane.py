@@ -4,13 +4,24 @@
     for device in korvane.enumerate_devices("4B31"):
         print(device)
 
-Runs unchanged in a 32-bit and in a 64-bit Python on Windows: put the
-KORVANE.dll of the matching package (win32 or win64) beside your program or
-give its path to load(). Both DLLs export the same four names, and the records
-are decoded with the process's own pointer size.
+or, from a command prompt: python korvane.py 4B31
+
+Where the DLL is found: put KORVANE.dll beside this file (korvane.py), and it
+is loaded from there by its full path. Since Python 3.8, a DLL given by name
+alone is searched for only in python.exe's folder, in System32 and in folders
+added with os.add_dll_directory(), never beside your script, in the current
+folder or on PATH; so to keep it elsewhere, call load(path) with its full path
+first. Without either, the name alone is tried.
+
+Runs unchanged in a 32-bit and in a 64-bit Python on Windows (also Cygwin's and
+MSYS2's): use the KORVANE.dll of the matching package, win32 for a 32-bit
+Python, win64 for a 64-bit one (python -c "import struct; print(8 * struct.calcsize('P'))"
+tells). Both DLLs export the same four names, and the records are decoded with
+the process's own pointer size.
 """
 
 import ctypes
+import os
 import sys
 from typing import List, NamedTuple, Optional
 
@@ -33,7 +44,7 @@ class PrinterInfo(NamedTuple):
 
 
 class KorvaneError(Exception):
-    """The registry walk failed, or the devices kept changing while they were read."""
+    """KORVANE.dll cannot be loaded, the registry walk failed, or the devices kept changing while they were read."""
 
 
 class PackedPrinterInfo(ctypes.Structure):
@@ -47,17 +58,20 @@ class PackedPrinterInfo(ctypes.Structure):
     ]
 
 
-if sys.platform == "win32":
-    _PROC_W = ctypes.WINFUNCTYPE(
-        ctypes.c_int32, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_int32, ctypes.c_size_t
-    )
+# A Python that loads Windows DLLs: Windows' own, Cygwin's, MSYS2's. Those of
+# Cygwin and MSYS2 have no WinDLL: a 64-bit process has one calling convention.
+_WINDOWS_PYTHON = hasattr(ctypes, "WinDLL") or sys.platform in ("cygwin", "msys")
+_DLL = getattr(ctypes, "WinDLL", ctypes.CDLL)  # standard call convention in a 32-bit process
+_FUNCTYPE = getattr(ctypes, "WINFUNCTYPE", ctypes.CFUNCTYPE)
+_PROC_W = _FUNCTYPE(ctypes.c_int32, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_int32, ctypes.c_size_t)
+_DLL_NAME = "KORVANE.dll"
 
 
 class _Library:
     """The four exports of one loaded KORVANE.dll, with their argument types."""
 
     def __init__(self, path: str) -> None:
-        dll = ctypes.WinDLL(path)  # standard call convention
+        dll = _DLL(path)
         self.buffer_w = getattr(dll, "_EnumPrinterInfoW@16")
         self.buffer_w.restype = ctypes.c_int32
         self.buffer_w.argtypes = [
@@ -74,12 +88,31 @@ class _Library:
 _library: Optional[_Library] = None
 
 
-def load(path: str = "KORVANE.dll") -> None:
-    """Loads KORVANE.dll from path; the functions below load it by name on first use."""
+def _beside_this_module() -> str:
+    return os.path.join(os.path.dirname(os.path.abspath(__file__)), _DLL_NAME)
+
+
+def load(path: Optional[str] = None) -> None:
+    """Loads KORVANE.dll: from path, a full path, when given; else the one
+    beside this module when it is there; else by name alone (see the module's
+    docstring for where Windows then looks). The functions below call load()
+    on first use. Raises KorvaneError, saying why, when it cannot be loaded."""
     global _library
-    if sys.platform != "win32":
-        raise OSError("KORVANE.dll is a Windows library")
-    _library = _Library(path)
+    if not _WINDOWS_PYTHON:
+        raise KorvaneError(f"{_DLL_NAME} is a Windows library; this Python ({sys.platform}) cannot load it")
+    if path is None:
+        path = _beside_this_module() if os.path.exists(_beside_this_module()) else _DLL_NAME
+    try:
+        _library = _Library(path)
+    except AttributeError as error:
+        raise KorvaneError(f"{path} is not KORVANE.dll: it lacks an export ({error})") from None
+    except OSError as error:
+        if getattr(error, "winerror", None) == 193:  # ERROR_BAD_EXE_FORMAT
+            bits = 8 * ctypes.sizeof(ctypes.c_void_p)
+            raise KorvaneError(f"cannot load {path}: this {bits}-bit Python needs the KORVANE.dll of the "
+                               f"{'win64' if bits == 64 else 'win32'} package") from None
+        raise KorvaneError(f"cannot load {path} (put {_DLL_NAME} beside {os.path.basename(__file__)}, "
+                           f"or call load() with its full path): {error}") from None
 
 
 def _loaded() -> _Library:

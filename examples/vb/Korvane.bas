@@ -74,13 +74,29 @@ Private Sub AddLines(ByVal lines As Collection, ByVal records As Long, ByVal cou
     pointerSize = LenB(address)
     For i = 0 To count - 1
         For field = 0 To 2
-            CopyMemory VarPtr(address), records + (4 * i + field) * pointerSize, pointerSize
+            CopyMemory VarPtr(address), AddressPlus(records, (4 * i + field) * pointerSize), pointerSize
             texts(field) = TextAt(address)
         Next field
-        CopyMemory VarPtr(online), records + (4 * i + 3) * pointerSize, 4
+        CopyMemory VarPtr(online), AddressPlus(records, (4 * i + 3) * pointerSize), 4
         lines.Add texts(0) & ", " & texts(1) & ", " & texts(2) & ", " & IIf(online <> 0, "OnLine", "OffLine")
     Next i
 End Sub
+
+'' address + offset as addresses add: a 32-bit process that is large-address
+' aware has buffers above 2 GB, whose addresses a Long holds as negative
+' numbers, and a plain sum that crosses 2 GB raises Overflow. Flipping the
+' sign bit before and after adds the two as unsigned 32-bit numbers.
+#If VBA7 Then
+Private Function AddressPlus(ByVal address As LongPtr, ByVal offset As Long) As LongPtr
+#Else
+Private Function AddressPlus(ByVal address As Long, ByVal offset As Long) As Long
+#End If
+    If LenB(address) = 8 Then
+        AddressPlus = address + offset
+    Else
+        AddressPlus = ((address Xor &H80000000) + offset) Xor &H80000000
+    End If
+End Function
 
 ' The UTF-16 string at address; an address of 0 is an empty string.
 #If VBA7 Then

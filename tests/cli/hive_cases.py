@@ -21,6 +21,8 @@ fixtures = os.path.join(here, "..", "fixtures")
 sys.path.insert(0, os.path.join(here, "..", "regfile"))
 import hive_builder as hb  # noqa: E402
 import reg_to_hive  # noqa: E402
+sys.path.insert(0, os.path.join(here, "..", "support"))
+from check import Tally  # noqa: E402
 
 # A run that refuses its arguments or a malformed fixture has no hive to give.
 NO_HIVE_STATUSES = ("64", "65")
@@ -68,16 +70,8 @@ def devices_hive(out_dir, name, sequence=(1, 1)):
 
 
 def run(program, out_dir):
-    passed = failed = 0
-
-    def check(ok, what, detail):
-        nonlocal passed, failed
-        if ok:
-            passed += 1
-        else:
-            failed += 1
-            print("FAILED: %s\n%s" % (what, detail))
-
+    tally = Tally()
+    check = tally.check
     for name, status, args in runs(out_dir):
         with open(os.path.join(here, "expected", name + ".out"), "rb") as f:
             expected = f.read()
@@ -113,8 +107,7 @@ def run(program, out_dir):
         errors_ok = len(lines) == len(error_lines) and all(re.search(p, l) for p, l in zip(error_lines, lines))
         check(got_status == status and got_out == out and errors_ok, what,
               "  exit %d\n  output:\n%s\n  standard error:\n%s" % (got_status, got_out.decode(), error))
-    print("%d passed, %d failed" % (passed, failed))
-    return failed == 0
+    return tally.finish()
 
 
 if __name__ == "__main__":
@@ -122,6 +115,6 @@ if __name__ == "__main__":
         for name, status, args in runs(sys.argv[2]):
             print(name, status, " ".join(args))
     elif len(sys.argv) == 4 and sys.argv[1] == "run":
-        sys.exit(0 if run(sys.argv[2], sys.argv[3]) else 1)
+        sys.exit(run(sys.argv[2], sys.argv[3]))
     else:
         sys.exit(__doc__)

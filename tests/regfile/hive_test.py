@@ -24,7 +24,9 @@ import sys
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, here)
+sys.path.insert(0, os.path.join(here, "..", "support"))
 import hive_builder as hb  # noqa: E402
+from check import Tally  # noqa: E402
 import reg_to_hive  # noqa: E402
 from hive_builder import Key, Value  # noqa: E402
 
@@ -44,22 +46,6 @@ SCENARIOS = [
     ["offline_hive.reg"],
     ["../../samples/sample.reg"],
 ]
-
-
-class Tally:
-    def __init__(self):
-        self.passed = self.failed = 0
-
-    def check(self, ok, what, detail=""):
-        if ok:
-            self.passed += 1
-        else:
-            self.failed += 1
-            print("FAILED: " + what + ("\n" + detail if detail else ""))
-
-    def end(self):
-        print("%d passed, %d failed" % (self.passed, self.failed))
-        sys.exit(1 if self.failed else 0)
 
 
 def fixture_system(fixtures_dir, files):
@@ -126,7 +112,7 @@ def cross_check(hive_dump, fixtures_dir, work):
             mine = without_record_none(ours) if reader == "libregf" else ours
             tally.check(rstatus == 0 and mine == theirs, "%s reads %s as hive_dump does" % (reader, path),
                         rerror + first_difference(mine, theirs))
-    tally.end()
+    sys.exit(tally.finish())
 
 
 def first_difference(a, b):
@@ -283,7 +269,7 @@ def hostile(korvane, fixtures_dir, work):
         pattern = r"^korvane: " + re.escape(path) + where + message.replace(":1: ", "")
         tally.check(status == 65 and out == "" and len(lines) == 1 and re.search(pattern, lines[0]) is not None,
                     name, "  exit %d, standard error: %s" % (status, error.strip()))
-    tally.end()
+    sys.exit(tally.finish())
 
 
 if __name__ == "__main__":

@@ -172,7 +172,7 @@ cases=(
   "package adds the cross compilers and the LLVM tools, no test tools | package | 0 | yes | installed=demo | 0
    | update;install: g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang lld llvm | !*wine*;!*gtest*"
   "test on a machine that runs i386: wine32 with wine64, in one call, no emulation | test | 0 | yes | installed=none | 0
-   | update;install: g++ * clang lld llvm libclang-rt-14-dev * mono-mcs python3 * valgrind;add-architecture i386;update;install: wine wine64 wine32:i386
+   | update;install: g++ * clang lld llvm libclang-rt-14-dev * mono-mcs mono-runtime python3 * valgrind;add-architecture i386;update;install: wine wine64 wine32:i386
    | !*skipped*;!state: handler*;!state: source korvane*"
   "no i386 in the kernel: qemu-user from backports, the handler, then wine32 | test | 0 | no | installed=none | 0
    | update;install: g++ * valgrind;update;install -t bookworm-backports: qemu-user;add-architecture i386;update;install: wine wine64 wine32:i386
