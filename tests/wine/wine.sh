@@ -9,6 +9,8 @@
 #   wine_load_scenario REGPREP_EXE FILE...
 #                                        reset the trees a scenario owns, import FILEs in order
 #   wine_run PROGRAM ARGS...             run a program under Wine with a time limit
+#   wine_again_if_not_started FILE CMD...
+#                                        run CMD again when Wine did not start its program
 #   wine_teardown                        stop the server
 #
 # Every function returns nonzero, with a message on stderr, when a step fails.
@@ -33,6 +35,26 @@ _wine_timed() {
   local limit=$1
   shift
   timeout -k 10 "$limit" "$@" </dev/null >>"$_wine_out" 2>&1
+}
+
+# Wine 8.0 now and then fails to start a program: its loader exits 1 having
+# printed nothing, or hands the program to start.exe, which says it "could not
+# be started" (measured here: 2 starts in 2,331, seconds after the server
+# started). Either way none of the program ran. Runs CMD..., which writes all
+# its output to FILE, once more when it ended so; only for programs that
+# always print something when they fail.
+wine_again_if_not_started() {
+  local file=$1 status=0
+  shift
+  "$@" || status=$?
+  if [[ $status -eq 1 && ! -s $file ]] || grep -q '^Application could not be started' "$file" 2>/dev/null; then
+    _wine_log "Wine did not start a program (exit $status): $*; starting it once more"
+    [[ -s $file ]] && sed 's/^/  | /' "$file" >&2
+    : >"$file"
+    status=0
+    "$@" || status=$?
+  fi
+  return "$status"
 }
 
 _wine_show_output() {
@@ -255,7 +277,7 @@ wine_load_scenario() {
     fi
   done
 
-  if ! _wine_timed "$_wine_timeout" "$_wine_loader" "$regprep" reset; then
+  if ! wine_again_if_not_started "$_wine_out" _wine_timed "$_wine_timeout" "$_wine_loader" "$regprep" reset; then
     _wine_log "regprep reset failed"
     _wine_show_output
     return 1
@@ -276,7 +298,8 @@ wine_load_scenario() {
       rc=1
       break
     fi
-    if ! _wine_timed "$_wine_timeout" "$_wine_loader" regedit /S "$(_wine_windows_path "$converted")"; then
+    if ! wine_again_if_not_started "$_wine_out" \
+      _wine_timed "$_wine_timeout" "$_wine_loader" regedit /S "$(_wine_windows_path "$converted")"; then
       _wine_log "importing $file failed"
       rc=1
       break
