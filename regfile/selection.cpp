@@ -21,13 +21,14 @@ std::vector<std::u16string_view> Levels(std::u16string_view path) {
   }
 }
 
+char16_t AsciiUpperUnit(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c; }
+
 // Compares a name with an upper-cased one, upper-casing the name's ASCII
 // letters only (the trees a selection names are ASCII).
 bool SameName(std::u16string_view name, std::u16string_view upper) {
   if (name.size() != upper.size()) return false;
   for (std::size_t i = 0; i < name.size(); ++i) {
-    const char16_t c = name[i];
-    if ((c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c) != upper[i]) return false;
+    if (AsciiUpperUnit(name[i]) != upper[i]) return false;
   }
   return true;
 }
@@ -36,7 +37,7 @@ bool SameName(std::u16string_view name, std::u16string_view upper) {
 
 std::u16string AsciiUpper(std::u16string_view name) {
   std::u16string upper(name);
-  for (auto& c : upper) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
+  for (auto& c : upper) c = AsciiUpperUnit(c);
   return upper;
 }
 

@@ -163,6 +163,13 @@ void HiveFile::LoadBin(Bin& bin) {
   }
 }
 
+Cell HiveFile::RecordAt(std::uint32_t offset, const char* signature, const char* record, std::uint32_t fieldsSize) {
+  const Cell cell = CellAt(offset, record);
+  if (!cell.Is(signature)) Fail(cell.FileOffset(), std::string("no ") + record + " (" + signature + ") here");
+  cell.Require(fieldsSize, record);
+  return cell;
+}
+
 Cell HiveFile::CellAt(std::uint32_t offset, const char* record) {
   const std::uint64_t fileOffset = kBaseBlockSize + offset;
   if (offset >= binsSize_) {

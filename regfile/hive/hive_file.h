@@ -65,6 +65,9 @@ class HiveFile {
   // where a cell begins, wholly inside its bin; `record` names what the
   // offset was to lead to, for the message when it does not.
   Cell CellAt(std::uint32_t offset, const char* record);
+  // The cell at `offset` as a record of the two-letter `signature` with
+  // `fieldsSize` bytes of fields at least.
+  Cell RecordAt(std::uint32_t offset, const char* signature, const char* record, std::uint32_t fieldsSize);
 
  private:
   struct Bin {

@@ -63,23 +63,15 @@ struct ListWalk {
 
 std::u16string ReadName(const Cell& cell, std::uint32_t at, std::uint16_t length, bool compressed) {
   const std::uint8_t* bytes = cell.Bytes(at, length);
-  std::u16string name;
-  if (compressed) {
-    name.assign(bytes, bytes + length);
-    return name;
-  }
+  if (compressed) return std::u16string(bytes, bytes + length);
   if (length % 2 != 0) Fail(cell.FileOffset(at), "a UTF-16 name of an odd number of bytes");
-  name.resize(length / 2);
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    name[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  }
+  std::u16string name(length / 2, u'\0');
+  for (std::uint32_t i = 0; i < name.size(); ++i) name[i] = static_cast<char16_t>(cell.U16(at + 2 * i));
   return name;
 }
 
 KeyNode ReadKeyNode(HiveFile& file, std::uint32_t offset) {
-  const Cell cell = file.CellAt(offset, "key node");
-  if (!cell.Is("nk")) Fail(cell.FileOffset(), "no key node (nk) here");
-  cell.Require(kName, "key node");
+  const Cell cell = file.RecordAt(offset, "nk", "key node", kName);
   KeyNode node;
   node.offset = offset;
   node.name = ReadName(cell, kName, cell.U16(kNameLength), (cell.U16(kFlags) & kCompressedName) != 0);

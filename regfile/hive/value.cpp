@@ -31,9 +31,7 @@ void AppendBytes(std::vector<std::uint8_t>& out, const Cell& cell, std::uint32_t
 }
 
 std::vector<std::uint8_t> ReadBigData(HiveFile& file, std::uint32_t offset, std::uint32_t length) {
-  const Cell record = file.CellAt(offset, "big-data record");
-  if (!record.Is("db")) Fail(record.FileOffset(), "no big-data record (db) here");
-  record.Require(kBigDataSize, "big-data record");
+  const Cell record = file.RecordAt(offset, "db", "big-data record", kBigDataSize);
   const std::uint16_t count = record.U16(kSegmentCount);
   if (static_cast<std::uint64_t>(count) * kSegmentSize < length) {
     Fail(record.FileOffset(), std::to_string(count) + " segments of big data cannot hold the value's " +
@@ -69,9 +67,7 @@ std::vector<std::uint8_t> ReadData(HiveFile& file, const Cell& record) {
 }
 
 ValueOp ReadValue(HiveFile& file, std::uint32_t offset) {
-  const Cell record = file.CellAt(offset, "value record");
-  if (!record.Is("vk")) Fail(record.FileOffset(), "no value record (vk) here");
-  record.Require(kName, "value record");
+  const Cell record = file.RecordAt(offset, "vk", "value record", kName);
   ValueOp value;
   value.name = ReadName(record, kName, record.U16(kNameLength), (record.U16(kFlags) & kCompressedName) != 0);
   value.type = record.U32(kType);
