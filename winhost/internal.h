@@ -33,4 +33,8 @@ bool TakeTaskMemAlloc();
 bool Tracing();
 void Record(TraceEntry entry);
 
+// Reads a code page's tables, or opens its converters, once now, so that a
+// converter iconv lacks fails SetAnsiCodePage rather than a later call.
+void LoadCodePage(unsigned codePage);
+
 }  // namespace winhost::detail

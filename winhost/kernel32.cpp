@@ -8,7 +8,7 @@
 namespace {
 
 // CP_ACP, or the number of the code page that it stands for.
-bool IsAnsiCodePage(UINT codePage) { return codePage == CP_ACP || codePage == winhost::AnsiCodePage(); }
+bool MeansTheAnsiCodePage(UINT codePage) { return codePage == CP_ACP || codePage == winhost::AnsiCodePage(); }
 
 }  // namespace
 
@@ -24,7 +24,7 @@ int WINAPI lstrlenW(LPCWSTR s) {
 // that is too small receives nothing.
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH src, int srcBytes, LPWSTR dest,
                                int destUnits) {
-  if (!IsAnsiCodePage(codePage) || flags != 0 || src == nullptr || srcBytes == 0 || destUnits < 0) return 0;
+  if (!MeansTheAnsiCodePage(codePage) || flags != 0 || src == nullptr || srcBytes == 0 || destUnits < 0) return 0;
   const auto bytes = srcBytes < 0 ? std::strlen(src) + 1 : static_cast<std::size_t>(srcBytes);
   const auto wide = winhost::FromAnsi(std::string_view(src, bytes));
   if (destUnits == 0) return static_cast<int>(wide.size());
@@ -35,7 +35,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH src, int srcByt
 
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH src, int srcUnits, LPSTR dest,
                                int destBytes, LPCCH defaultChar, LPBOOL usedDefaultChar) {
-  if (!IsAnsiCodePage(codePage) || flags != 0 || src == nullptr || srcUnits == 0 || destBytes < 0) return 0;
+  if (!MeansTheAnsiCodePage(codePage) || flags != 0 || src == nullptr || srcUnits == 0 || destBytes < 0) return 0;
   const auto units = srcUnits < 0 ? std::char_traits<char16_t>::length(src) + 1 : static_cast<std::size_t>(srcUnits);
   bool defaulted = false;
   // The stand-in always replaces with the code page's own default, '?'.

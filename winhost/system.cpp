@@ -2,8 +2,10 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <unordered_map>
 
+#include "common/code_pages.h"
 #include "internal.h"
 
 namespace winhost {
@@ -55,7 +57,12 @@ void InstallRegistry(std::shared_ptr<Registry> registry) {
 }
 
 void SetAnsiCodePage(unsigned codePage) {
-  if (codePage != 1252 && codePage != 932) throw std::invalid_argument("code page must be 1252 or 932");
+  if (!common::IsAnsiCodePage(codePage)) {
+    std::string message = "code page " + std::to_string(codePage) + " is no ANSI code page of Windows; use one of";
+    for (const unsigned page : common::kAnsiCodePages) message += " " + std::to_string(page);
+    throw std::invalid_argument(message);
+  }
+  detail::LoadCodePage(codePage);
   TheState().codePage = codePage;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/ansi.h"
+#include "common/code_pages.h"
 #include "common/utf.h"
 #include "registry_fixture.h"
 
@@ -51,6 +52,25 @@ TEST(AnsiTest, ConvertsInTheAnsiCodePage) {
   }
   const testing_support::ScopedCodePage western(1252);
   EXPECT_EQ(common::WideToAnsi(u"\u65E5"), "?");  // a character the code page lacks
+}
+
+// The edges of each lead-byte range; a page outside the list has none.
+TEST(CodePagesTest, LeadBytesOfEachPage) {
+  const struct {
+    unsigned codePage;
+    unsigned char byte;
+    bool lead;
+  } cases[] = {
+      {932, 0x80, false},  {932, 0x81, true},   {932, 0x9F, true},  {932, 0xA0, false}, {932, 0xDF, false},
+      {932, 0xE0, true},   {932, 0xFC, true},   {932, 0xFD, false}, {936, 0x80, false}, {936, 0x81, true},
+      {936, 0xFE, true},   {936, 0xFF, false},  {949, 0xA0, true},  {949, 0xFF, false}, {950, 0x81, true},
+      {950, 0xFE, true},   {950, 0x5C, false},  {874, 0xA1, false}, {1252, 0x81, false}, {437, 0x81, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(common::IsLeadByte(c.byte, c.codePage), c.lead) << c.codePage << " " << +c.byte;
+    EXPECT_EQ(common::IsDoubleByteCodePage(c.codePage), c.codePage >= 932 && c.codePage <= 950) << c.codePage;
+  }
+  static_assert(common::IsAnsiCodePage(874) && common::IsAnsiCodePage(1258) && !common::IsAnsiCodePage(65001));
 }
 
 }  // namespace

@@ -18,7 +18,8 @@
 //                                 spaces: "arrive" (another device of 4B31 is plugged
 //                                 in), "break" (USBPRINT goes: the next walk fails),
 //                                 "-" (nothing)
-//   KORVANE_HOST_CODE_PAGE        the ANSI code page, 1252 (default) or 932
+//   KORVANE_HOST_CODE_PAGE        the ANSI code page, 1252 (default) or another of
+//                                 common::kAnsiCodePages
 //   KORVANE_HOST_TASK_MEM         CoTaskMemAlloc calls that succeed in each call; the
 //                                 rest fail, as an exhausted allocator's would
 //   KORVANE_HOST_CALL_LOG         a file to which each call appends its export's name

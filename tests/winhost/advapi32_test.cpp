@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
+#include <string>
 
+#include "common/code_pages.h"
 #include "registry_fixture.h"
+#include "winhost/codepage.h"
 
 namespace {
 
@@ -147,6 +151,19 @@ TEST(Kernel32Test, ConvertsThroughTheAnsiCodePage) {
       {1252, "caf\xE9 \x80", u"caf\u00E9 \u20AC"},
       {932, "\x93\xfa\x96\x7b", u"\u65E5\u672C"},
       {932, "a\\b", u"a\\b"},  // 0x5C stays a backslash, as registry paths need
+      {874, "\xA1\xDB", u"\u0E01\u00DB"},  // 0xDB is undefined: the unit of its value
+      {936, "\xC4\xE3\x80", u"\u4F60\u20AC"},
+      {949, "\xB0\xA1", u"\uAC00"},
+      {950, "\xA4\x40\xA4\\", u"\u4E00\u4E48"},  // a trail byte 0x5C is no backslash
+      {1250, "\xB9\x8A", u"\u0105\u0160"},
+      {1251, "\xC0\xB8", u"\u0410\u0451"},
+      {1252, "\x81\x9F", u"\u0081\u0178"},
+      {1253, "\xC1\xAA", u"\u0391\u00AA"},
+      {1254, "\xD0\xFD", u"\u011E\u0131"},
+      {1255, "\xE1\xCC", u"\u05D1\u05BC"},  // a letter and its point stay two units
+      {1256, "\xC7\xE9", u"\u0627\u00E9"},
+      {1257, "\xC0\xE0", u"\u0104\u0105"},
+      {1258, "A\xDE\xC3", u"A\u0303\u0102"},  // not composed into U+00C3
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.codePage);
@@ -169,6 +186,52 @@ TEST(Kernel32Test, ConvertsThroughTheAnsiCodePage) {
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"abc", -1, narrow, 3, nullptr, nullptr), 0);  // no room
 }
 
+// A character that a code page lacks becomes one '?' (a surrogate pair is one
+// character in a double-byte page, two units in a single-byte one); a byte
+// sequence that a double-byte page lacks becomes U+30FB, a lead byte taking
+// the byte after it along.
+TEST(CodePageTest, ReplacesWhatThePageLacks) {
+  const struct {
+    unsigned codePage;
+    std::u16string wide;
+    std::string ansi;
+  } unwritable[] = {
+      {1251, u"a\u4E2D", "a?"},
+      {1258, u"\u00C3", "?"},  // not decomposed into A and a combining tilde
+      {1255, u"\uFB31", "?"},
+      {936, u"\uAC00", "?"},
+      {932, u"\U0001F600", "?"},
+      {1252, u"\U0001F600", "??"},
+      {949, std::u16string(1, u'\xD83D') + u"x", "?x"},  // a lone surrogate
+  }, unreadable[] = {
+      {936, u"a\u30FB", "a\xC4"},  // a lone lead byte at the end
+      {949, u"\u30FBz", "\xC9\xA1z"},
+      {950, u"\u30FBz", "\xA4\x7Fz"},
+      {932, u"\u30FBz", "\x81 z"},  // the space goes with the lead byte
+      {936, u"\u30FBz", "\xFFz"},
+  };
+  for (const auto& c : unwritable) {
+    bool usedDefault = false;
+    EXPECT_EQ(winhost::ToAnsi(c.wide, c.codePage, &usedDefault), c.ansi) << c.codePage;
+    EXPECT_TRUE(usedDefault) << c.codePage;
+  }
+  for (const auto& c : unreadable) EXPECT_EQ(winhost::FromAnsi(c.ansi, c.codePage), c.wide) << c.codePage;
+}
+
+TEST(CodePageTest, TheAnsiCodePageIsOneThatWindowsGivesALocale) {
+  for (const unsigned page : common::kAnsiCodePages) EXPECT_NO_THROW(ScopedCodePage{page}) << page;
+  for (const unsigned page : {0u, 437u, 1200u, 1259u, 65001u}) {
+    EXPECT_THROW(winhost::SetAnsiCodePage(page), std::invalid_argument) << page;
+    EXPECT_EQ(winhost::AnsiCodePage(), 1252u);
+  }
+  try {
+    winhost::SetAnsiCodePage(437);
+  } catch (const std::invalid_argument& e) {
+    EXPECT_NE(std::string(e.what()).find("874 932 936 949 950 1250 1251 1252 1253 1254 1255 1256 1257 1258"),
+              std::string::npos);
+  }
+}
+
 TEST(MsvcrtTest, CaseBlindComparisonLeavesDoubleByteTrailBytesAlone) {
   auto equal = [](const char* a, const char* b) {
     return _mbsicmp(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b)) == 0;
@@ -182,6 +245,39 @@ TEST(MsvcrtTest, CaseBlindComparisonLeavesDoubleByteTrailBytesAlone) {
   }
   const ScopedCodePage codePage(1252);
   EXPECT_TRUE(equal("\xE9t\xE9", "\xC9T\xC9"));
+}
+
+// Each single-byte page folds its own letters to their capitals; a byte that
+// is no letter of the page stays as it is, and so does a double-byte character.
+TEST(MsvcrtTest, FoldsTheLettersOfEachCodePage) {
+  const struct {
+    unsigned codePage;
+    const char* a;
+    const char* b;
+    int order;
+  } cases[] = {
+      {1252, "\xE9\x9A\xFF", "\xC9\x8A\x9F", 0},
+      {1252, "\xF7", "\xD7", 1},  // division and multiplication signs, no letters
+      {1250, "\xB9\x9A", "\xA5\x8A", 0},
+      {1251, "\xE0\xB8\x83", "\xC0\xA8\x81", 0},
+      {1251, "\xE0", "\xC1", -1},  // folded before it is compared
+      {1253, "\xE1\xDC\xF2", "\xC1\xA2\xD3", 0},
+      {1254, "i\xFD", "II", 0},  // no Turkish capital dotted I; dotless i's capital is I
+      {1257, "\xE0", "\xC0", 0},
+      {1258, "\xE3\xFD", "\xC3\xDD", 0},
+      {1256, "\xE9", "\xC9", 1},  // 0xC9 is an Arabic letter, no capital e acute
+      {1255, "\xFC", "\xDC", 1},  // undefined bytes, no letters
+      {874, "a\xFC", "A\xDC", 1},
+      {936, "\x81\x61", "\x81\x41", 1},
+      {950, "\xA4\x61", "\xA4\x41", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.codePage << " " << testing::PrintToString(std::string(c.a)));
+    const ScopedCodePage codePage(c.codePage);
+    const int order =
+        _mbsicmp(reinterpret_cast<const unsigned char*>(c.a), reinterpret_cast<const unsigned char*>(c.b));
+    EXPECT_EQ((order > 0) - (order < 0), c.order);
+  }
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ void InstallRegistry(std::shared_ptr<Registry> registry);
 // another would. Throws std::runtime_error with "FILE:LINE: what" on a malformed file.
 std::shared_ptr<Registry> LoadRegistry(const std::vector<std::string>& regFiles);
 
-// The ANSI code page of CP_ACP: 1252 (the default) or 932.
+// The ANSI code page of CP_ACP: 1252 (the default) or any other of
+// common::kAnsiCodePages. Throws std::invalid_argument for a page outside
+// that list, std::runtime_error when iconv cannot convert it.
 void SetAnsiCodePage(unsigned codePage);
 unsigned AnsiCodePage();
 
