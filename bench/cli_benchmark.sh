@@ -8,7 +8,11 @@
 #      default the last one before the hive reader), which loads every key;
 #   2. a SYSTEM hive of over 100 MB, padded with keys the walk does not read:
 #      korvane --reg HIVE against what a user without a hive reader does,
-#      hivexregedit --export of the hive alone.
+#      hivexregedit --export of the hive alone;
+#   3. the same hive as a crash leaves it, with over 10 MB of changes in its
+#      log (make_bench_logs.py): korvane replaying the log against korvane
+#      --no-logs on the same files, and against the hive read clean; the peak
+#      memory beside a quarter of the hive and its log together.
 #
 #   cmake --preset host && cmake --build --preset host --target korvane make_bench_registry
 #   bash bench/cli_benchmark.sh build/host [REFERENCE] [ROUNDS]
@@ -41,10 +45,10 @@ measure() {
   cat "$out.last" >>"$out.times"
 }
 
-# compare NAME FILE_SIZE A_LABEL B_LABEL: prints each round, the medians, and B/A pair by pair.
+# compare NAME FILE_SIZE A_LABEL B_LABEL [A_TIMES B_TIMES]: prints each round, the medians, and B/A pair by pair.
 compare() {
-  local name=$1 size=$2 a=$3 b=$4
-  paste -d ' ' "$build/bench-a.times" "$build/bench-b.times" | awk -v size="$size" -v a="$a" -v b="$b" '
+  local name=$1 size=$2 a=$3 b=$4 a_times=${5:-$build/bench-a.times} b_times=${6:-$build/bench-b.times}
+  paste -d ' ' "$a_times" "$b_times" | awk -v size="$size" -v a="$a" -v b="$b" '
     function median(values, n,    sorted, i, j, t) {
       for (i = 1; i <= n; i++) sorted[i] = values[i]
       for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (sorted[j] < sorted[i]) { t = sorted[i]; sorted[i] = sorted[j]; sorted[j] = t }
@@ -85,3 +89,17 @@ for _ in $(seq "$rounds"); do
   measure "$build/bench-b" hivexregedit --export "$hive" '\'
 done
 compare hive "$size" korvane hivex
+
+echo "== the hive as a crash leaves it: replaying its log against --no-logs, and against the hive saved cleanly"
+dirty=$build/bench-dirty
+[[ -f $dirty/SYSTEM.LOG1 ]] || /usr/bin/python3 "$here/make_bench_logs.py" "$hive" 12 "$dirty"
+log_size=$(stat -c %s "$dirty/SYSTEM.LOG1")
+echo "  hive: $((size / 1000000)) MB, log: $((log_size / 1000000)) MB; a quarter of both: $(((size + log_size) / 4000000)) MB"
+rm -f "$build"/bench-{a,b,c}.times
+for _ in $(seq "$rounds"); do
+  measure "$build/bench-a" "$korvane" --reg "$dirty/SYSTEM" --no-logs 4B31
+  measure "$build/bench-b" "$korvane" --reg "$dirty/SYSTEM" 4B31
+  measure "$build/bench-c" "$korvane" --reg "$hive" 4B31
+done
+compare replay "$((size + log_size))" no-logs replay
+compare replay "$((size + log_size))" clean replay "$build/bench-c.times" "$build/bench-b.times"

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/ansi.h"
+#include "common/code_pages.h"
 #include "correlation.h"
 #include "enumeration.h"
 #include "explain.h"
@@ -51,8 +52,25 @@ serves as it (a note on standard error says so). A hive never holds
 HARDWARE\DEVICEMAP\SERIALCOMM, which tells which devices are connected: add
 an export of it taken while the machine ran, or every device shows OffLine.
 
+Transaction logs: a hive that Windows did not save cleanly (a crash, a power
+loss, fast startup) has its newest changes in its logs. korvane replays the
+logs beside the hive, FILE.LOG1 and FILE.LOG2 (Windows 8.1 on) or FILE.LOG
+(Windows XP to 8), the names matched without regard to case, as Windows
+would on loading it, and says on standard error what it applied, or that
+the newest changes may be missing. A --reg file that is a log belongs to
+the hive before it and replaces the search (--reg SYSTEM --reg SYSTEM.LOG1
+--reg SYSTEM.LOG2). --no-logs reads every hive as it stands. Damage that
+lies outside the keys the walk reads is passed over, with a note.
+
+Code page: the library reads names through the ANSI code page, as on the
+customer's machine. Reading files, korvane takes the customer's, which a
+SYSTEM hive gives (Control\Nls\CodePage, value ACP), or --code-page N (874,
+932, 936, 949, 950, 1250 to 1258), else 1252, and says which. On Windows the
+library reads through the code page of the Windows it runs on, which korvane
+cannot change: names that it lacks show as '?', and a note says so.
+
 Exit status: 0 devices found, 1 none found, 2 the registry walk failed,
-64 usage error, 65 a malformed .reg file or hive.
+64 usage error, 65 a malformed .reg file or hive (damage on the walk's path).
 
 Watching (Windows): --watch lists the devices, then waits for the registry to
 change, lets a burst of changes settle (--settle MS, default 250), enumerates
@@ -68,6 +86,8 @@ Examples:
   korvane 4B31
   korvane --reg usb.reg --reg printers.reg --reg serialcomm.reg 4B31
   korvane --reg system.hiv --reg serialcomm.reg 4B31
+  korvane --reg SYSTEM --reg SYSTEM.LOG1 --reg SYSTEM.LOG2 4B31
+  korvane --reg enum.reg --code-page 932 4B31        # names as a Japanese machine gives them
   korvane --reg system.reg --json 4B52
   korvane --reg system.reg --explain 4B31      # why was a device (not) found?
   korvane --wide --callback 4B31                # use EnumPrinterInfoCallbackW
@@ -81,6 +101,8 @@ struct Options {
   bool json = false;
   bool explain = false;
   bool watch = false;
+  bool noLogs = false;
+  unsigned codePage = 0;  // 0: as the files say, else 1252
   int settleMs = 250;
   int intervalSeconds = 2;
   std::string productId;
@@ -95,14 +117,26 @@ void PrintLines(const Enumeration& enumeration) {
   for (const auto& device : enumeration.devices) std::cout << korvane_cli::DeviceLine(device) << "\n";
 }
 
-void PrintJson(const Options& options, const Enumeration& enumeration) {
-  std::cout << korvane_cli::JsonText(korvane_cli::EnumerationJson(common::AnsiToUtf8(options.productId), enumeration), 2)
-            << "\n";
+void PrintJson(const Options& options, const Enumeration& enumeration,
+               const std::vector<korvane_cli::HiveReport>& hives) {
+  bool complete = true;
+  nlohmann::json said = nlohmann::json::array();  // the hives there is something to say of
+  for (const auto& hive : hives) {
+    complete = complete && hive.replay.complete();
+    if (!hive.replay.message.empty() || hive.damage) said.push_back(korvane_cli::HiveJson(hive.file, hive.replay, hive.damage));
+  }
+  nlohmann::json document =
+      korvane_cli::EnumerationJson(common::AnsiToUtf8(options.productId), enumeration, complete);
+  if (!said.empty()) document["hives"] = std::move(said);
+  std::cout << korvane_cli::JsonText(document, 2) << "\n";
 }
 
-void Explain(const Options& options) {
-  // With --json the document alone goes to standard output.
+void Explain(const Options& options, const std::vector<std::string>& hiveNotes) {
+  // With --json the document alone goes to standard output, and the notes are there already.
   std::ostream& out = options.json ? std::cerr : std::cout;
+  if (!options.json) {
+    for (const auto& note : hiveNotes) out << note << "\n";
+  }
   korvane_cli::Explainer explainer(out, options.productId);
   korvane::PrinterInfoList records;
   const bool walked = korvane::CollectPrinterInfo(options.productId.c_str(), records, explainer);
@@ -129,25 +163,32 @@ int Watch(const Options& options) {
   return korvane_cli::RunWatch(request);
 }
 
+void Note(const std::string& note) { std::cerr << "korvane: " << note << "\n"; }
+
 int Run(const Options& options) {
   if (options.watch) return Watch(options);
   std::unique_ptr<korvane_cli::RegistrySource> source;
+  std::vector<std::string> hiveNotes;
+  std::vector<korvane_cli::HiveReport> hives;
   if (!options.regFiles.empty()) {
-    auto loaded = korvane_cli::LoadRegistryFiles(options.regFiles);
+    auto loaded =
+        korvane_cli::LoadRegistryFiles(options.regFiles, korvane_cli::LoadOptions{!options.noLogs, options.codePage});
+    for (const auto& note : loaded.notes) Note(note);
     if (!loaded.error.empty()) {
-      std::cerr << "korvane: " << loaded.error << "\n";
+      Note(loaded.error);
       return kBadInput;
     }
     source = std::move(loaded.source);
-    for (const auto& note : loaded.notes) std::cerr << "korvane: " << note << "\n";
+    hiveNotes = std::move(loaded.hiveNotes);
+    hives = std::move(loaded.hives);
   } else if (!korvane_cli::HasLiveRegistry()) {
     std::cerr << "korvane: there is no Windows registry here; give the exports to read with --reg FILE\n";
     return kUsage;
   }
-  if (options.explain) Explain(options);
+  if (options.explain) Explain(options, hiveNotes);
   const Enumeration enumeration = korvane_cli::Enumerate(options.productId, ChosenExport(options));
   if (options.json) {
-    PrintJson(options, enumeration);
+    PrintJson(options, enumeration, hives);
   } else {
     PrintLines(enumeration);
   }
@@ -170,9 +211,19 @@ int main(int argc, char** argv) {
   app.footer(kFooter);
   app.set_version_flag("--version", std::string("korvane ") + KORVANE_VERSION_STRING,
                        "print the version of korvane and its library, then exit");
-  app.add_option("--reg", options.regFiles, "a registry export (.reg) or a saved SYSTEM hive to read instead of this machine's registry")
-      ->type_name("FILE")
-      ->check(CLI::ExistingFile);
+  const auto reg =
+      app.add_option("--reg", options.regFiles,
+                     "a registry export (.reg), a saved SYSTEM hive or a transaction log of the hive before it, "
+                     "to read instead of this machine's registry")
+          ->type_name("FILE")
+          ->check(CLI::ExistingFile);
+  app.add_flag("--no-logs", options.noLogs, "read every hive as it stands, without replaying its transaction logs")
+      ->needs(reg);
+  app.add_option("--code-page", options.codePage,
+                 "the customer's ANSI code page to convert names through, where the files do not say or say wrong")
+      ->type_name("N")
+      ->check(CLI::IsMember(std::vector<unsigned>(std::begin(common::kAnsiCodePages), std::end(common::kAnsiCodePages))))
+      ->needs(reg);
   app.add_flag("--wide", options.wide, "enumerate through the UTF-16 (W) export");
   app.add_flag("--callback", options.callback, "enumerate through the callback export instead of the buffer one");
   app.add_flag("--json", options.json, "print one JSON document (UTF-8) instead of lines");

@@ -1,25 +1,14 @@
 #include "registry_source.h"
 
-#include <fstream>
 #include <iterator>
 
 #include "common/ansi.h"
 #include "common/utf.h"
-#include "regfile/hive_reader.h"
+#include "regfile/registry_file.h"
 #include "registry_paths.h"
 
 namespace korvane_cli {
 namespace {
-
-// A hive is the SYSTEM hive, read as this key.
-constexpr std::u16string_view kHiveRoot = u"SYSTEM";
-
-bool IsHiveFile(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  char first[4] = {};
-  in.read(first, sizeof first);
-  return in.gcount() == sizeof first && std::string_view(first, sizeof first) == regfile::kHiveSignature;
-}
 
 regfile::Selection OfflineTrees() {
   return regfile::Selection(std::vector<std::string_view>(std::begin(korvane::paths::kOfflineTrees),
@@ -37,45 +26,49 @@ bool HoldsSerialPorts(const std::vector<regfile::Script>& scripts) {
 }
 
 // Reads one file of either kind; false, with outcome.error set, when it is not fit to load.
-bool ReadFile(const std::string& file, const regfile::Selection& selection, regfile::Script& script, bool& hive,
-              LoadOutcome& outcome) {
-  hive = IsHiveFile(file);
-  if (!hive) {
-    // REGEDIT4 files hold their text data in the ANSI code page.
-    const auto error = regfile::ParseFile(file, script, &common::AnsiToUtf16, selection);
-    if (error) outcome.error = error->message();
-    return !error;
+bool ReadOne(const regfile::RegistryFile& file, const regfile::ReadOptions& options, LoadOutcome& outcome,
+             std::vector<regfile::Script>& scripts) {
+  regfile::FileRead read = regfile::ReadRegistryFile(file, options);
+  for (const auto& note : read.notes) {
+    outcome.notes.push_back(note);
+    outcome.hiveNotes.push_back(note);
   }
-  regfile::HiveRead read = regfile::ReadHive(file, kHiveRoot, selection);
   if (read.error) {
-    outcome.error = read.error->message(file);
+    outcome.error = read.error->message();
     return false;
   }
-  if (!HoldsSystemKeys(read.script)) {
-    outcome.error = file + ": not a SYSTEM hive: it holds neither Select nor a ControlSet key";
-    return false;
+  if (read.replay) {
+    if (!HoldsSystemKeys(read.script)) {
+      outcome.error = file.path + ": not a SYSTEM hive: it holds neither Select nor a ControlSet key";
+      return false;
+    }
+    outcome.hives.push_back(HiveReport{file.path, *read.replay, read.damage});
   }
-  if (read.dirty) {
-    outcome.notes.push_back(file + ": the hive was not saved cleanly (Windows still had changes in its .LOG1/.LOG2 "
-                                   "files), so the newest changes may be missing; reg save HKLM\\SYSTEM gives a clean copy");
-  }
-  script = std::move(read.script);
+  scripts.push_back(std::move(read.script));
   return true;
 }
 
 }  // namespace
 
-LoadOutcome LoadRegistryFiles(const std::vector<std::string>& files) {
+LoadOutcome LoadRegistryFiles(const std::vector<std::string>& paths, const LoadOptions& loadOptions) {
   LoadOutcome outcome;
-  const regfile::Selection selection = OfflineTrees();
-  std::vector<regfile::Script> scripts(files.size());
-  bool anyHive = false;
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    bool hive = false;
-    if (!ReadFile(files[i], selection, scripts[i], hive, outcome)) return outcome;
-    anyHive = anyHive || hive;
+  std::optional<regfile::FileError> misplaced;
+  const auto files = regfile::WithTheirLogs(paths, misplaced);
+  if (misplaced) {
+    outcome.error = misplaced->message();
+    return outcome;
   }
-  if (anyHive && !HoldsSerialPorts(scripts)) {
+  std::vector<regfile::Script> scripts;
+  regfile::ReadOptions options;
+  options.selection = OfflineTrees();
+  options.replayLogs = loadOptions.replayLogs;
+  // REGEDIT4 files hold their text data in the ANSI code page: the customer's, where it is given.
+  if (loadOptions.codePage != 0) UseCodePage(loadOptions.codePage);
+  options.ansiToUtf16 = &common::AnsiToUtf16;
+  for (const auto& file : files) {
+    if (!ReadOne(file, options, outcome, scripts)) return outcome;
+  }
+  if (!outcome.hives.empty() && !HoldsSerialPorts(scripts)) {
     regfile::KeyOp serialPorts;
     serialPorts.path = common::AsciiToUtf16(korvane::paths::kSerialPorts);
     scripts.emplace_back().keys.push_back(std::move(serialPorts));
@@ -84,6 +77,9 @@ LoadOutcome LoadRegistryFiles(const std::vector<std::string>& files) {
                             "(an export of that key, taken while the machine ran, tells which are connected)");
   }
   if (auto note = ProvideCurrentControlSet(scripts); !note.empty()) outcome.notes.push_back(std::move(note));
+  outcome.codePage = ChooseCodePage(loadOptions.codePage, FilesCodePage(scripts));
+  if (!outcome.codePage.note.empty()) outcome.notes.push_back(outcome.codePage.note);
+  if (!NamesFitCodePage(scripts)) outcome.notes.push_back(ReplacedNamesNote(outcome.codePage));
   outcome.source = InstallScripts(std::move(scripts), outcome.error);
   return outcome;
 }

@@ -15,6 +15,11 @@ class LoadedRegistry : public RegistrySource {
 
 bool HasLiveRegistry() { return false; }
 
+unsigned UseCodePage(unsigned codePage) {
+  winhost::SetAnsiCodePage(codePage);
+  return codePage;
+}
+
 std::unique_ptr<ChangeSignal> WatchTheRegistry(const std::function<void(const std::string&)>& /*note*/) {
   return nullptr;
 }

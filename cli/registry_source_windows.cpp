@@ -69,6 +69,9 @@ class OfflineRegistry : public RegistrySource {
 
 bool HasLiveRegistry() { return true; }
 
+// The A functions convert through the process's code page, which is Windows's own.
+unsigned UseCodePage(unsigned /*codePage*/) { return GetACP(); }
+
 std::unique_ptr<RegistrySource> InstallScripts(std::vector<regfile::Script> scripts, std::string& error) {
   auto registry = std::make_unique<OfflineRegistry>();
   if (!registry->Create()) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "enumeration.h"
+#include "regfile/file_read.h"
 
 namespace korvane_cli {
 
@@ -20,8 +21,16 @@ Json DeviceJson(const Device& device) {
   return Json{{"name", device.name}, {"port0", device.port0}, {"port2", device.port2}, {"online", device.online}};
 }
 
-// The whole result: {"productId", "walkSucceeded", "count", "records"}.
-nlohmann::json EnumerationJson(const std::string& productIdUtf8, const Enumeration& enumeration);
+// The whole result: {"productId", "walkSucceeded", "count", "records",
+// "complete"}; "complete" is false when files were read that may lack the
+// machine's newest changes (a hive whose logs could not all be replayed).
+nlohmann::json EnumerationJson(const std::string& productIdUtf8, const Enumeration& enumeration, bool complete = true);
+
+// What became of a hive read offline: {"file", "state", "complete", "logs",
+// "sequence", "message", "damage"}; "complete" is false where its newest
+// changes may be missing.
+nlohmann::json HiveJson(const std::string& file, const regfile::LogReplay& replay,
+                        const std::optional<regfile::FileError>& damage);
 
 // JSON as UTF-8 text; indent -1 gives one line. Invalid UTF-8 becomes U+FFFD.
 template <typename Json>

@@ -18,9 +18,15 @@ constexpr const char* kSeparator = "\\";
 constexpr const char* kControlSetSelect = "SYSTEM\\Select";
 constexpr const char* kSelectedControlSet = "Current";
 
+// The machine's ANSI code page, which its A functions convert names through
+// (a string such as "932").
+constexpr const char* kCodePage = "SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage";
+constexpr const char* kAnsiCodePage = "ACP";
+
 // What an offline registry must hold for the walk, and all that korvane keeps
-// of one: the trees the walk reads, and the choice of control set.
-constexpr const char* kOfflineTrees[] = {kUsbDevices, kUsbPrintDevices, kPrinters, kSerialPorts, kControlSetSelect};
+// of one: the trees the walk reads, the choice of control set, the code page.
+constexpr const char* kOfflineTrees[] = {kUsbDevices, kUsbPrintDevices, kPrinters, kSerialPorts, kControlSetSelect,
+                                         kCodePage};
 
 constexpr const char* kParentIdPrefix = "ParentIdPrefix";
 constexpr const char* kPortName = "PortName";

@@ -802,23 +802,27 @@ ParseResult Parse(std::string_view bytes, AnsiToUtf16 ansiToUtf16, const Selecti
   return RunParser(state, ansiToUtf16, selection);
 }
 
-std::string FileError::message() const {
-  return file + ":" + std::to_string(line) + ": " + what;
-}
-
-std::optional<FileError> ParseFile(const std::string& fileName, Script& script, AnsiToUtf16 ansiToUtf16,
-                                   const Selection& selection) {
-  script = Script{};
+FileRead ParseFile(const std::string& fileName, AnsiToUtf16 ansiToUtf16, const Selection& selection) {
+  FileRead read;
   const File file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
-  if (file == nullptr) return FileError{fileName, 0, "cannot read file"};
+  if (file == nullptr) {
+    read.error = FileError{fileName, 0, std::nullopt, "cannot read file"};
+    return read;
+  }
   ParserState state;
   state.source.file = file.get();
   // The first piece, where the byte order mark is; a folder fails here.
-  if (!ReadMore(state.source) && state.source.readFailed) return FileError{fileName, 0, "cannot read file"};
+  if (!ReadMore(state.source) && state.source.readFailed) {
+    read.error = FileError{fileName, 0, std::nullopt, "cannot read file"};
+    return read;
+  }
   ParseResult result = RunParser(state, ansiToUtf16, selection);
-  if (result.error) return FileError{fileName, result.error->line, result.error->message};
-  script = std::move(result.script);
-  return std::nullopt;
+  if (result.error) {
+    read.error = FileError{fileName, result.error->line, std::nullopt, result.error->message};
+  } else {
+    read.script = std::move(result.script);
+  }
+  return read;
 }
 
 std::string_view RootName(Root root) {

@@ -6,8 +6,9 @@
 #
 #   reg_parser  the .reg files of tests/fixtures/ and samples/, and the seeds
 #               in fuzz/corpus/reg_parser/ that are no fixture
-#   hive_reader the hives of the fixtures that hivex writes, and the hives
-#               tests/regfile/hive_test.py writes of what hivex never does
+#   hive_reader the hives of the fixtures that hivex writes, the hives
+#               tests/regfile/hive_test.py writes of what hivex never does,
+#               and hives with their transaction logs
 #   walk        the registries make_walk_seeds writes, each checked to decode
 #               and to hold the devices it was made for
 #

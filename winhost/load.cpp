@@ -8,11 +8,9 @@ namespace winhost {
 std::shared_ptr<Registry> LoadRegistry(const std::vector<std::string>& regFiles) {
   auto registry = std::make_shared<Registry>();
   for (const auto& file : regFiles) {
-    regfile::Script script;
-    if (const auto error = regfile::ParseFile(file, script, &FromAnsi)) {
-      throw std::runtime_error(error->message());
-    }
-    registry->Apply(std::move(script));
+    regfile::FileRead read = regfile::ParseFile(file, &FromAnsi);
+    if (read.error) throw std::runtime_error(read.error->message());
+    registry->Apply(std::move(read.script));
   }
   return registry;
 }

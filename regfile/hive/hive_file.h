@@ -1,21 +1,24 @@
-// The file of a hive: its base block, its bins, and the cells in them. Every
-// record of a hive is a cell found by an offset read from another one, so
-// CellAt is the one place where an offset from the file is checked.
+// The bins of a hive and the cells in them. Every record of a hive is a cell
+// found by an offset read from another one, so CellAt is the one place where
+// an offset from the file is checked.
+//
+// The bins' headers are indexed when the file is opened; a damaged one does
+// not refuse the hive, it marks its place as damaged, and only a cell wanted
+// there fails. A bin's cells are checked when a cell in it is first wanted.
 #pragma once
 
 #include <cstdint>
-#include <istream>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "image.h"
+#include "layout.h"
+
 namespace regfile::hive {
 
-constexpr std::uint64_t kBaseBlockSize = 4096;  // the bins begin behind it; cell offsets count from there
-constexpr std::uint32_t kNoCell = 0xFFFFFFFF;   // an offset field that points nowhere
-
-// What is wrong with the file, at which offset in it. Thrown by the reader's
-// parts, caught where the reading began.
+// What is wrong with the hive, at which offset in its file. Thrown by the
+// reader's parts, caught where the reading began.
 struct Fault {
   std::uint64_t offset;
   std::string what;
@@ -24,6 +27,9 @@ struct Fault {
 
 // The offset in a message: "0x1a2b".
 std::string Hex(std::uint64_t number);
+
+// Where an offset counted from the first bin lies in the file.
+constexpr std::uint64_t FileOffsetOf(std::uint32_t binsOffset) { return base_block::kSize + std::uint64_t{binsOffset}; }
 
 // The bytes of a cell in use, after its size field. Fields are read through
 // it, each checked against the cell's size.
@@ -34,7 +40,7 @@ class Cell {
   std::uint32_t size() const { return size_; }
   std::uint32_t offset() const { return offset_; }
   // Where byte `at` of the cell's data lies in the file.
-  std::uint64_t FileOffset(std::uint32_t at = 0) const { return kBaseBlockSize + offset_ + 4 + at; }
+  std::uint64_t FileOffset(std::uint32_t at = 0) const { return FileOffsetOf(offset_) + cell::kSizeField + at; }
 
   std::uint16_t U16(std::uint32_t at) const;
   std::uint32_t U32(std::uint32_t at) const;
@@ -53,13 +59,13 @@ class Cell {
 
 class HiveFile {
  public:
-  // Checks the base block and the headers of the bins of a hive read from
-  // `in` (a file, or bytes in memory).
-  explicit HiveFile(std::unique_ptr<std::istream> in);
+  // Indexes the bins of `image`, whose root key node is at `rootCell`.
+  HiveFile(HiveImage& image, std::uint32_t rootCell, std::uint32_t minorVersion);
 
   std::uint32_t rootCell() const { return root_; }
   std::uint32_t minorVersion() const { return minor_; }
-  bool dirty() const { return dirty_; }
+  // The first damage among the bins' headers, if any.
+  std::optional<Fault> FirstDamage() const;
 
   // The cell in use at `offset` (counted from the first bin), which must be
   // where a cell begins, wholly inside its bin; `record` names what the
@@ -73,22 +79,27 @@ class HiveFile {
   struct Bin {
     std::uint32_t start = 0;  // counted from the first bin
     std::uint32_t size = 0;
-    std::vector<std::uint8_t> bytes;  // read when a cell of the bin is first wanted
+    std::vector<std::uint8_t> bytes;        // read when a cell of the bin is first wanted
     std::vector<std::uint32_t> cellsInUse;  // offsets in the bin where cells in use begin, ascending
   };
+  // Where no bin could be found, and why.
+  struct Damaged {
+    std::uint32_t start = 0;
+    std::uint32_t end = 0;
+    Fault fault;
+  };
 
-  void ReadBaseBlock();
   void IndexBins();
+  void MarkDamaged(std::uint32_t start, std::uint32_t end, Fault fault);
+  // The bin header at `start` if it is sound; else why not.
+  std::optional<Fault> CheckBinHeader(std::uint32_t start, std::uint32_t& size);
   void LoadBin(Bin& bin);
-  void ReadAt(std::uint64_t fileOffset, std::uint8_t* into, std::size_t length, const char* what);
 
-  std::unique_ptr<std::istream> in_;
-  std::uint64_t fileSize_ = 0;
-  std::uint32_t root_ = 0;
-  std::uint32_t minor_ = 0;
-  std::uint32_t binsSize_ = 0;
-  bool dirty_ = false;
-  std::vector<Bin> bins_;  // in file order, without gaps
+  HiveImage& image_;
+  std::uint32_t root_;
+  std::uint32_t minor_;
+  std::vector<Bin> bins_;          // in file order
+  std::vector<Damaged> damaged_;   // in file order, between the bins
 };
 
 }  // namespace regfile::hive

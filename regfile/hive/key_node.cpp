@@ -7,22 +7,7 @@
 namespace regfile::hive {
 namespace {
 
-// A key node's fields, counted from its signature.
-constexpr std::uint32_t kFlags = 2;
-constexpr std::uint32_t kSubkeyCount = 20;
-constexpr std::uint32_t kSubkeyList = 28;
-constexpr std::uint32_t kValueCount = 36;
-constexpr std::uint32_t kValueList = 40;
-constexpr std::uint32_t kNameLength = 72;
-constexpr std::uint32_t kName = 76;
-constexpr std::uint16_t kCompressedName = 0x0020;  // KEY_COMP_NAME: the name is Latin-1
-
-// A list's fields: signature, count, then its entries.
-constexpr std::uint32_t kListCount = 2;
-constexpr std::uint32_t kListEntries = 4;
-
-// Windows refuses longer key names.
-constexpr std::size_t kMaxKeyName = 255;
+constexpr const char* kList = "subkey list";
 
 struct ListWalk {
   HiveFile& file;
@@ -32,27 +17,34 @@ struct ListWalk {
   std::uint64_t subkeys = 0;
 
   void List(std::uint32_t offset, bool insideIndex) {
+    using namespace subkey_list;
     if (!listsSeen.insert(offset).second) {
-      Fail(kBaseBlockSize + offset, "a subkey list that the key " + Hex(kBaseBlockSize + key.offset) + " reaches twice");
+      Fail(FileOffsetOf(offset), std::string("a ") + kList + " that the key " + Hex(FileOffsetOf(key.offset)) +
+                                     " reaches twice");
     }
-    const Cell list = file.CellAt(offset, "subkey list");
-    list.Require(kListEntries, "subkey list");
-    const std::uint16_t count = list.U16(kListCount);
-    const bool index = list.Is("ri");
-    const bool withHints = list.Is("lf") || list.Is("lh");
-    if (!index && !withHints && !list.Is("li")) Fail(list.FileOffset(), "no subkey list (lf, lh, li or ri) here");
-    if (index && insideIndex) Fail(list.FileOffset(), "an index of subkey lists (ri) inside another one");
-    const std::uint32_t entrySize = withHints ? 8 : 4;
-    list.Require(kListEntries + count * entrySize, "subkey list");
+    const Cell list = file.CellAt(offset, kList);
+    list.Require(kEntries, kList);
+    const std::uint16_t count = list.U16(kCount);
+    const bool index = list.Is(kIndexRoot);
+    const bool withHints = list.Is(kFastLeaf) || list.Is(kHashLeaf);
+    if (!index && !withHints && !list.Is(kIndexLeaf)) {
+      Fail(list.FileOffset(), std::string("no ") + kList + " (" + kFastLeaf + ", " + kHashLeaf + ", " + kIndexLeaf +
+                                  " or " + kIndexRoot + ") here");
+    }
+    if (index && insideIndex) {
+      Fail(list.FileOffset(), std::string("an index of subkey lists (") + kIndexRoot + ") inside another one");
+    }
+    const std::uint32_t entrySize = withHints ? kEntryWithHint : kEntry;
+    list.Require(kEntries + count * entrySize, kList);
     for (std::uint32_t i = 0; i < count; ++i) {
-      const std::uint32_t entry = list.U32(kListEntries + i * entrySize);
+      const std::uint32_t entry = list.U32(kEntries + i * entrySize);
       if (index) {
         List(entry, true);
         continue;
       }
       if (++subkeys > key.subkeyCount) {
         Fail(list.FileOffset(), "more subkeys in the lists than the " + std::to_string(key.subkeyCount) +
-                                    " that the key " + Hex(kBaseBlockSize + key.offset) + " says it has");
+                                    " that the key " + Hex(FileOffsetOf(key.offset)) + " says it has");
       }
       visit(entry);
     }
@@ -71,12 +63,14 @@ std::u16string ReadName(const Cell& cell, std::uint32_t at, std::uint16_t length
 }
 
 KeyNode ReadKeyNode(HiveFile& file, std::uint32_t offset) {
-  const Cell cell = file.RecordAt(offset, "nk", "key node", kName);
+  using namespace key_node;
+  const Cell cell = file.RecordAt(offset, kSignature, "key node", kName);
   KeyNode node;
   node.offset = offset;
   node.name = ReadName(cell, kName, cell.U16(kNameLength), (cell.U16(kFlags) & kCompressedName) != 0);
-  if (node.name.size() > kMaxKeyName) {
-    Fail(cell.FileOffset(kName), "a key name of " + std::to_string(node.name.size()) + " characters, over 255");
+  if (node.name.size() > kMaxNameLength) {
+    Fail(cell.FileOffset(kName), "a key name of " + std::to_string(node.name.size()) + " characters, over " +
+                                     std::to_string(kMaxNameLength));
   }
   if (node.name.find(u'\\') != std::u16string::npos) Fail(cell.FileOffset(kName), "a key name with a backslash");
   node.subkeyCount = cell.U32(kSubkeyCount);
@@ -91,8 +85,8 @@ void ForEachSubkey(HiveFile& file, const KeyNode& key, const std::function<void(
   ListWalk walk{file, key, visit, {}, 0};
   walk.List(key.subkeyList, false);
   if (walk.subkeys != key.subkeyCount) {
-    Fail(kBaseBlockSize + key.offset, "the key says it has " + std::to_string(key.subkeyCount) +
-                                          " subkeys, its lists hold " + std::to_string(walk.subkeys));
+    Fail(FileOffsetOf(key.offset), "the key says it has " + std::to_string(key.subkeyCount) +
+                                       " subkeys, its lists hold " + std::to_string(walk.subkeys));
   }
 }
 

@@ -77,6 +77,8 @@ TEST(KorvaneCliTest, OutputAndExitStatus) {
       {"no product id", {"--reg", devices}, 64, "", "PRODUCT_ID"},
       {"unknown option", {"--reg", devices, "--fast", "4B31"}, 64, "", "--fast"},
       {"no registry on the host", {"4B31"}, 64, "", "--reg"},
+      {"--no-logs without files", {"--no-logs", "4B31"}, 64, "", "--reg"},
+      {"--code-page without files", {"--code-page", "932", "4B31"}, 64, "", "--reg"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.shows);

@@ -6,8 +6,10 @@
 //   value NAME TYPE HEX         its values, in the order of its value list
 //
 // Names show printable ASCII as it is and every other UTF-16 unit (and the
-// backslash) as \uXXXX. Exit status 65, with the reader's message, when the
-// hive is refused.
+// backslash) as \uXXXX. The hive is read with its transaction logs, those
+// named after it or else those beside it; what the reader says of them goes
+// to standard error. Exit status 65, with the reader's message, when the hive
+// is refused.
 #include <cstdio>
 #include <string>
 
@@ -43,13 +45,15 @@ std::string ShownPath(const std::u16string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: hive_dump FILE\n");
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: hive_dump FILE [LOG...]\n");
     return 64;
   }
-  const regfile::HiveRead read = regfile::ReadHive(argv[1], u"");
+  // Logs named after the hive are its logs; without them, those beside it.
+  const regfile::FileRead read = regfile::ReadHive(argv[1], regfile::HiveLogs{true, {argv + 2, argv + argc}}, u"");
+  for (const auto& note : read.notes) std::fprintf(stderr, "%s\n", note.c_str());
   if (read.error) {
-    std::fprintf(stderr, "%s\n", read.error->message(argv[1]).c_str());
+    std::fprintf(stderr, "%s\n", read.error->message().c_str());
     return 65;
   }
   for (const auto& key : read.script.keys) {

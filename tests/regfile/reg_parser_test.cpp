@@ -402,29 +402,25 @@ TEST_F(ParseFileTest, ReadsUtf16Export) {
   std::u16string text;
   for (char c : kV5 + kExportBody) text += static_cast<char16_t>(c);
   const std::string path = Write("export.reg", Utf16File(text));
-  Script script;
-  const std::optional<FileError> error = ParseFile(path, script);
-  EXPECT_FALSE(error.has_value()) << error->message();
-  EXPECT_EQ(Dump(script), kExportDump);
+  const FileRead read = ParseFile(path);
+  EXPECT_FALSE(read.error.has_value()) << read.error->message();
+  EXPECT_EQ(Dump(read.script), kExportDump);
 }
 
 TEST_F(ParseFileTest, ErrorNamesFileAndLineAndClearsScript) {
   const std::string path = Write("bad.reg", kV5 + "[HKLM\\A]\r\n\"a\"=hex:zz\r\n");
-  Script script;
-  script.keys.resize(2);
-  const std::optional<FileError> error = ParseFile(path, script);
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->line, 4u);
-  EXPECT_EQ(error->message(), path + ":4: bad hex byte 'zz'");
-  EXPECT_TRUE(script.keys.empty());
+  const FileRead read = ParseFile(path);
+  ASSERT_TRUE(read.error.has_value());
+  EXPECT_EQ(read.error->line, 4u);
+  EXPECT_EQ(read.error->message(), path + ":4: bad hex byte 'zz'");
+  EXPECT_TRUE(read.script.keys.empty());
 }
 
 TEST_F(ParseFileTest, UnreadableFileIsLineZero) {
   for (const std::string& path : {(dir_ / "missing.reg").string(), dir_.string()}) {
-    Script script;
-    const std::optional<FileError> error = ParseFile(path, script);
-    ASSERT_TRUE(error.has_value()) << path;
-    EXPECT_EQ(error->message(), path + ":0: cannot read file");
+    const FileRead read = ParseFile(path);
+    ASSERT_TRUE(read.error.has_value()) << path;
+    EXPECT_EQ(read.error->message(), path + ":0: cannot read file");
   }
 }
 
@@ -446,17 +442,15 @@ TEST_F(ParseFileTest, ReadsFilesLargerThanAPieceAsTheBytesInMemory) {
   for (const auto& file : files) {
     SCOPED_TRACE(file.label);
     const std::string path = Write("big.reg", file.bytes);
-    Script script;
-    const std::optional<FileError> error = ParseFile(path, script);
-    ASSERT_FALSE(error.has_value()) << error->message();
-    EXPECT_EQ(Dump(script), Dump(ParseOk(file.bytes)));
+    const FileRead read = ParseFile(path);
+    ASSERT_FALSE(read.error.has_value()) << read.error->message();
+    EXPECT_EQ(Dump(read.script), Dump(ParseOk(file.bytes)));
   }
   const std::string broken = body + "[HKLM\\A]\r\n\"a\"=hex:zz\r\n";
-  Script script;
-  const std::optional<FileError> error = ParseFile(Write("broken.reg", broken), script);
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->line, static_cast<unsigned>(std::count(broken.begin(), broken.end(), '\n')));
-  EXPECT_TRUE(script.keys.empty());
+  const FileRead read = ParseFile(Write("broken.reg", broken));
+  ASSERT_TRUE(read.error.has_value());
+  EXPECT_EQ(read.error->line, static_cast<unsigned>(std::count(broken.begin(), broken.end(), '\n')));
+  EXPECT_TRUE(read.script.keys.empty());
 }
 
 // ---- Selections -------------------------------------------------------------

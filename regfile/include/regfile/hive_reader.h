@@ -7,41 +7,45 @@
 // lists of every kind (lf, lh, li, and ri over them), values with their data
 // in the value record, in a cell of their own, or in big-data segments (db).
 //
-// A hive is untrusted input: every offset, length and count is checked
-// against the file before it is used, and only what is read is held: the
-// cells of the bins the selected trees lie in, and the keys kept.
+// A hive that Windows did not save cleanly is read with the changes that its
+// transaction logs hold, as Windows would load it: the entries of the new
+// format (FILE.LOG1 and FILE.LOG2, Windows 8.1 on) or the dirty pages of the
+// old one (FILE.LOG), each checked before it is applied. The pages are laid
+// over the file, not copied into memory.
+//
+// A hive and its logs are untrusted input: every offset, length and count is
+// checked against the files before it is used, and only what is read is
+// held: the cells of the bins the selected trees lie in, and the keys kept.
+// Damage that the selected trees never reach does not refuse the hive.
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "regfile/script.h"
+#include "regfile/file_read.h"
 #include "regfile/selection.h"
 
 namespace regfile {
 
-// The first bytes of a hive file.
+// The first bytes of a hive file, and of its logs.
 constexpr std::string_view kHiveSignature = "regf";
 
-struct HiveError {
-  std::uint64_t offset = 0;  // in the file, of the record that is wrong
-  std::string what;
-  std::string message(const std::string& file) const;  // "FILE: offset 0x1234: what"
-};
-
-struct HiveRead {
-  Script script;        // the keys kept, below rootPath; empty when error is set
-  bool dirty = false;   // the base block's sequence numbers differ: changes were still in the logs
-  std::optional<HiveError> error;
+// Where a hive's logs come from.
+struct HiveLogs {
+  bool replay = true;              // false: the hive is read as it stands
+  std::vector<std::string> named;  // the logs to use; none: FILE.LOG1, FILE.LOG2 and FILE.LOG beside it,
+                                   // the names matched without regard to case
 };
 
 // Reads the keys of `selection` from a hive file, as the key `rootPath` below
 // HKEY_LOCAL_MACHINE ("SYSTEM"). A selection's trees that lie elsewhere are
 // not looked for.
-HiveRead ReadHive(const std::string& fileName, std::u16string_view rootPath, const Selection& selection = {});
-// The same for a hive's bytes held in memory.
-HiveRead ReadHiveBytes(std::string_view bytes, std::u16string_view rootPath, const Selection& selection = {});
+FileRead ReadHive(const std::string& fileName, const HiveLogs& logs, std::u16string_view rootPath,
+                  const Selection& selection = {});
+// The same for a hive's bytes and its logs' bytes held in memory, in the
+// order of `logs` ("LOG1", "LOG2", ... in messages).
+FileRead ReadHiveBytes(std::string_view hive, const std::vector<std::string_view>& logs, std::u16string_view rootPath,
+                       const Selection& selection = {});
 
 }  // namespace regfile

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "regfile/file_read.h"
 #include "regfile/script.h"
 #include "regfile/selection.h"
 
@@ -34,15 +35,8 @@ using AnsiToUtf16 = std::u16string (*)(std::string_view);
 ParseResult Parse(std::string_view bytes, AnsiToUtf16 ansiToUtf16 = nullptr, const Selection& selection = {});
 
 // Reads and parses a file, a piece at a time: what it holds in memory is a
-// piece of the file and the keys kept, not the file. On failure, message()
-// of the error reads "FILE:LINE: what" (line 0 when the file cannot be read).
-struct FileError {
-  std::string file;
-  unsigned line = 0;
-  std::string what;
-  std::string message() const;
-};
-std::optional<FileError> ParseFile(const std::string& fileName, Script& script,
-                                   AnsiToUtf16 ansiToUtf16 = nullptr, const Selection& selection = {});
+// piece of the file and the keys kept, not the file. A failure's error
+// names the file and the line (0 when the file cannot be read).
+FileRead ParseFile(const std::string& fileName, AnsiToUtf16 ansiToUtf16 = nullptr, const Selection& selection = {});
 
 }  // namespace regfile
