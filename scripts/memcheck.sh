@@ -39,6 +39,13 @@ cat >"$suppressions" <<'EOF'
    ...
    fun:*PrintBytesInObjectTo*
 }
+{
+   dynamic-loader-compares-words-past-a-short-rpath-when-iconv-loads-a-converter
+   Memcheck:Addr8
+   fun:strncmp
+   fun:is_dst
+   ...
+}
 EOF
 
 mapfile -t tests < <(find "$build/tests" -name '*_tests' -type f -executable | sort)
