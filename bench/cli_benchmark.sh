@@ -15,13 +15,17 @@
 #      memory beside a quarter of the hive and its log together.
 #
 #   cmake --preset host && cmake --build --preset host --target korvane make_bench_registry
-#   bash bench/cli_benchmark.sh build/host [REFERENCE] [ROUNDS]
+#   bash bench/cli_benchmark.sh build/host [REFERENCE] [ROUNDS] [REPLAY_ROUNDS]
+#
+# The replay's runs take tens of milliseconds: they have REPLAY_ROUNDS rounds
+# (default four times ROUNDS) for their ratio to hold still.
 #
 # The reference is built in BUILD_DIR/bench-reference, a worktree of it.
 set -euo pipefail
 build=$(cd "${1:-build/host}" && pwd)
 reference=${2:-ef22057}
 rounds=${3:-5}
+replay_rounds=${4:-$((rounds * 4))}
 here=$(cd "$(dirname "$0")" && pwd)
 korvane=$build/cli/korvane
 
@@ -37,12 +41,15 @@ if [[ ! -x $reference_dir/build/cli/korvane ]]; then
 fi
 reference_korvane=$reference_dir/build/cli/korvane
 
-# measure OUT_PREFIX COMMAND...: appends "seconds kilobytes" of one run to OUT_PREFIX.times.
+# measure OUT_PREFIX COMMAND...: appends "seconds kilobytes" of one run to OUT_PREFIX.times,
+# the wall time to the microsecond (time's own has hundredths, too coarse for runs of tens of ms).
 measure() {
   local out=$1
   shift
-  /usr/bin/time -f "%e %M" -o "$out.last" "$@" >/dev/null 2>&1
-  cat "$out.last" >>"$out.times"
+  local start=$EPOCHREALTIME
+  /usr/bin/time -f "%M" -o "$out.last" "$@" >/dev/null 2>&1
+  local end=$EPOCHREALTIME
+  echo "$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", b - a }') $(cat "$out.last")" >>"$out.times"
 }
 
 # compare NAME FILE_SIZE A_LABEL B_LABEL [A_TIMES B_TIMES]: prints each round, the medians, and B/A pair by pair.
@@ -56,14 +63,15 @@ compare() {
     }
     {
       n++; at[n] = $1; am[n] = $2; bt[n] = $3; bm[n] = $4; ratio[n] = $3 / ($1 > 0.005 ? $1 : 0.005)
-      printf "  round %d: %-10s %6.2f s %7.1f MB   %-10s %6.2f s %7.1f MB   %s/%s %.1fx\n", n, a, $1, $2 / 1000, b, $3, $4 / 1000, b, a, ratio[n]
+      printf "  round %d: %-10s %7.3f s %7.1f MB   %-10s %7.3f s %7.1f MB   %s/%s %.2fx\n", n, a, $1, $2 / 1000, b, $3, $4 / 1000, b, a, ratio[n]
     }
     END {
-      printf "  median: %s %.2f s, peak %.1f MB (%.3f x the file); %s %.2f s, peak %.1f MB (%.3f x the file)\n",
+      printf "  median: %s %.3f s, peak %.1f MB (%.3f x the file); %s %.3f s, peak %.1f MB (%.3f x the file)\n",
         a, median(at, n), median(am, n) / 1000, median(am, n) * 1024 / size, b, median(bt, n), median(bm, n) / 1000, median(bm, n) * 1024 / size
-      printf "  time %s/%s pair by pair: median %.1fx (min %.1fx)\n", b, a, median(ratio, n), min_of(ratio, n)
+      printf "  time %s/%s pair by pair: median %.2fx (min %.2fx, max %.2fx)\n", b, a, median(ratio, n), min_of(ratio, n), max_of(ratio, n)
     }
-    function min_of(values, n,    i, m) { m = values[1]; for (i = 2; i <= n; i++) if (values[i] < m) m = values[i]; return m }'
+    function min_of(values, n,    i, m) { m = values[1]; for (i = 2; i <= n; i++) if (values[i] < m) m = values[i]; return m }
+    function max_of(values, n,    i, m) { m = values[1]; for (i = 2; i <= n; i++) if (values[i] > m) m = values[i]; return m }'
 }
 
 echo "== a registry export: this korvane against korvane at $reference"
@@ -96,7 +104,7 @@ dirty=$build/bench-dirty
 log_size=$(stat -c %s "$dirty/SYSTEM.LOG1")
 echo "  hive: $((size / 1000000)) MB, log: $((log_size / 1000000)) MB; a quarter of both: $(((size + log_size) / 4000000)) MB"
 rm -f "$build"/bench-{a,b,c}.times
-for _ in $(seq "$rounds"); do
+for _ in $(seq "$replay_rounds"); do
   measure "$build/bench-a" "$korvane" --reg "$dirty/SYSTEM" --no-logs 4B31
   measure "$build/bench-b" "$korvane" --reg "$dirty/SYSTEM" 4B31
   measure "$build/bench-c" "$korvane" --reg "$hive" 4B31
