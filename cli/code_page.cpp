@@ -6,6 +6,7 @@
 #include "common/utf.h"
 #include "registry_paths.h"
 #include "registry_source.h"
+#include "script_values.h"
 
 namespace korvane_cli {
 namespace {
@@ -46,20 +47,8 @@ unsigned Number(const std::string& digits) {
 }  // namespace
 
 std::string FilesCodePage(const std::vector<regfile::Script>& scripts) {
-  const std::u16string key = regfile::AsciiUpper(common::AsciiToUtf16(kCodePage));
-  const std::u16string name = regfile::AsciiUpper(common::AsciiToUtf16(kAnsiCodePage));
-  std::string found;
-  for (const auto& script : scripts) {
-    for (const auto& op : script.keys) {
-      if (op.root != regfile::Root::LocalMachine || regfile::AsciiUpper(op.path) != key) continue;
-      if (op.remove) found.clear();
-      for (const auto& value : op.values) {
-        if (regfile::AsciiUpper(value.name) != name) continue;
-        found = (value.remove || value.type != regfile::kRegSz) ? std::string() : AsciiString(value.data);
-      }
-    }
-  }
-  return found;
+  const regfile::ValueOp* value = ValueAfterAll(scripts, kCodePage, kAnsiCodePage);
+  return value != nullptr && value->type == regfile::kRegSz ? AsciiString(value->data) : std::string();
 }
 
 CodePageChoice ChooseCodePage(unsigned option, const std::string& filesCodePage) {

@@ -1,8 +1,9 @@
 #include "explain.h"
 
-#include <cctype>
+#include <algorithm>
 
 #include "common/ansi.h"
+#include "common/key_names.h"
 #include "interface_keys.h"
 #include "registry_paths.h"
 
@@ -19,19 +20,13 @@ using korvane::paths::kUsbDevices;
 std::string Text(std::string_view text) { return common::AnsiToUtf8(text); }
 std::string Quoted(std::string_view text) { return "\"" + Text(text) + "\""; }
 
-std::string Lower(std::string text) {
-  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // The product id in a key name "Vid_7c1f&Pid_XXXX&MI_0n", if it is one of the vendor's.
-std::string VendorProductId(const std::string& keyName) {
+std::string VendorProductId(std::string_view keyName) {
   using namespace korvane::paths;
-  const std::string lower = Lower(keyName);
-  const std::string start = Lower(std::string(kVendorPart) + kVendorId + kProductPart);
-  if (lower.compare(0, start.size(), start) != 0) return std::string();
-  const auto end = lower.find('&', start.size());
-  return keyName.substr(start.size(), end == std::string::npos ? std::string::npos : end - start.size());
+  const std::string start = std::string(kVendorPart) + kVendorId + kProductPart;
+  if (!common::StartsWithKeyName(keyName, start)) return std::string();
+  const auto end = keyName.find('&', start.size());
+  return std::string(keyName.substr(start.size(), end == std::string_view::npos ? std::string_view::npos : end - start.size()));
 }
 
 std::string Joined(const korvane::StringList& items) {
@@ -50,8 +45,8 @@ void Explainer::UsbKeysListed(std::int32_t count, const korvane::StringList& nam
   out_ << kUsbDevices << ": " << count << " device keys.\n";
   if (count == 0) out_ << "  It holds no device: the walk fails here.\n";
   for (const auto name : names) {
-    const auto product = VendorProductId(std::string(name));
-    if (!product.empty()) vendorProducts_.insert(product);
+    const auto product = VendorProductId(name);
+    if (!product.empty() && !IsVendorProduct(product)) vendorProducts_.insert(product);
   }
 }
 
@@ -76,6 +71,14 @@ void Explainer::InterfaceKeysFound(const std::string& interface0, const std::str
     separator = ", ";
   }
   out_ << "\n";
+  if (IsVendorProduct(productId_)) {
+    out_ << "  " << Text(productId_) << " is among them: the registry knows the device, but not its interface 0.\n";
+  }
+}
+
+bool Explainer::IsVendorProduct(std::string_view productId) const {
+  return std::any_of(vendorProducts_.begin(), vendorProducts_.end(),
+                     [&](const std::string& product) { return common::SameKeyName(product, productId); });
 }
 
 void Explainer::ListingFailed(const std::string& path) {

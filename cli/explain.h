@@ -28,9 +28,12 @@ class Explainer : public korvane::WalkObserver {
                   const std::string& port2Key) override;
 
  private:
+  // Whether the product is among the vendor's, its name compared as the walk compares names.
+  bool IsVendorProduct(std::string_view productId) const;
+
   std::ostream& out_;
   std::string productId_;
-  std::set<std::string> vendorProducts_;  // product ids of the vendor among the USB keys
+  std::set<std::string> vendorProducts_;  // product ids of the vendor among the USB keys, each once
   std::string prefix_;                    // of the instance being walked
 };
 

@@ -3,23 +3,26 @@
 #include <iterator>
 
 #include "common/ansi.h"
+#include "common/key_names.h"
 #include "common/utf.h"
 #include "regfile/registry_file.h"
+#include "control_set.h"
 #include "registry_paths.h"
+#include "script_values.h"
 
 namespace korvane_cli {
 namespace {
 
 regfile::Selection OfflineTrees() {
   return regfile::Selection(std::vector<std::string_view>(std::begin(korvane::paths::kOfflineTrees),
-                                                          std::end(korvane::paths::kOfflineTrees)));
+                                                          std::end(korvane::paths::kOfflineTrees)),
+                            common::SameKeyName);
 }
 
 bool HoldsSerialPorts(const std::vector<regfile::Script>& scripts) {
-  const std::u16string serialPorts = regfile::AsciiUpper(common::AsciiToUtf16(korvane::paths::kSerialPorts));
   for (const auto& script : scripts) {
     for (const auto& key : script.keys) {
-      if (key.root == regfile::Root::LocalMachine && regfile::AsciiUpper(key.path) == serialPorts) return true;
+      if (IsMachineKey(key, korvane::paths::kSerialPorts)) return true;
     }
   }
   return false;

@@ -69,14 +69,4 @@ std::unique_ptr<ChangeSignal> WatchTheRegistry(const std::function<void(const st
 // reads. Returns null, with error set, when that fails.
 std::unique_ptr<RegistrySource> InstallScripts(std::vector<regfile::Script> scripts, std::string& error);
 
-// A saved SYSTEM hive, and exports of an offline one, name ControlSet00N instead of
-// CurrentControlSet. When the files hold no CurrentControlSet, the control
-// set that SYSTEM\Select\Current names (else ControlSet001) is loaded as
-// CurrentControlSet; returns a note saying so, or "".
-std::string ProvideCurrentControlSet(std::vector<regfile::Script>& scripts);
-
-// Whether a script holds what only a SYSTEM registry holds: SYSTEM\Select, or
-// a key in a control set.
-bool HoldsSystemKeys(const regfile::Script& script);
-
 }  // namespace korvane_cli

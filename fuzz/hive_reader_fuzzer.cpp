@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "check.h"
+#include "common/key_names.h"
 #include "regfile/hive_reader.h"
 #include "registry_paths.h"
 
@@ -82,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const regfile::FileRead whole = regfile::ReadHiveBytes(hive, logs, u"");
   CheckRead(whole, size, u"");
   const regfile::Selection selection(std::vector<std::string_view>(std::begin(korvane::paths::kOfflineTrees),
-                                                                   std::end(korvane::paths::kOfflineTrees)));
+                                                                   std::end(korvane::paths::kOfflineTrees)),
+                                     common::SameKeyName);
   const regfile::FileRead selected = regfile::ReadHiveBytes(hive, logs, u"SYSTEM", selection);
   CheckRead(selected, size, u"SYSTEM");
   if (!logs.empty() && selected.replay && selected.replay->logs.empty()) {

@@ -1,7 +1,8 @@
 #include "interface_keys.h"
 
-#include <mbstring.h>
 #include <windows.h>
+
+#include "common/key_names.h"
 
 #include "registry_access.h"
 #include "registry_paths.h"
@@ -11,14 +12,11 @@ namespace korvane {
 namespace {
 
 // Sets path to the USB key's path joined with the first listed name equal to
-// keyName, ignoring case. Letter case changes no character's byte count, so
-// names of other lengths need no comparison.
+// keyName, ignoring case.
 void FindKey(const StringList& usbKeys, const std::string& keyName, std::string& path) {
-  for (std::size_t i = 0; i < usbKeys.size(); ++i) {
-    if (usbKeys[i].size() == keyName.size() &&
-        _mbsicmp(reinterpret_cast<const unsigned char*>(keyName.c_str()),
-                 reinterpret_cast<const unsigned char*>(usbKeys.c_str(i))) == 0) {
-      path = std::string(paths::kUsbDevices).append(paths::kSeparator).append(usbKeys[i]);
+  for (const auto name : usbKeys) {
+    if (common::SameKeyName(name, keyName)) {
+      path = std::string(paths::kUsbDevices).append(paths::kSeparator).append(name);
       return;
     }
   }

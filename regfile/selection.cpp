@@ -6,8 +6,8 @@ namespace regfile {
 namespace {
 
 constexpr std::u16string_view kSystem = u"SYSTEM";
-constexpr std::u16string_view kCurrentControlSet = u"CURRENTCONTROLSET";
-constexpr std::u16string_view kControlSetPrefix = u"CONTROLSET";
+constexpr std::u16string_view kCurrentControlSet = u"CurrentControlSet";
+constexpr std::u16string_view kControlSetPrefix = u"ControlSet";
 constexpr std::size_t kControlSetDigits = 3;
 
 std::vector<std::u16string_view> Levels(std::u16string_view path) {
@@ -21,43 +21,25 @@ std::vector<std::u16string_view> Levels(std::u16string_view path) {
   }
 }
 
-char16_t AsciiUpperUnit(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c; }
-
-// Compares a name with an upper-cased one, upper-casing the name's ASCII
-// letters only (the trees a selection names are ASCII).
-bool SameName(std::u16string_view name, std::u16string_view upper) {
-  if (name.size() != upper.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (AsciiUpperUnit(name[i]) != upper[i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
-std::u16string AsciiUpper(std::u16string_view name) {
-  std::u16string upper(name);
-  for (auto& c : upper) c = AsciiUpperUnit(c);
-  return upper;
-}
-
-Selection::Selection(const std::vector<std::string_view>& trees) {
+Selection::Selection(const std::vector<std::string_view>& trees, SameName sameName) : sameName_(sameName) {
   for (const auto tree : trees) {
     const std::u16string wide = common::AsciiToUtf16(tree);
     std::vector<std::u16string> levels;
-    for (const auto level : Levels(wide)) levels.push_back(AsciiUpper(level));
+    for (const auto level : Levels(wide)) levels.emplace_back(level);
     trees_.push_back(std::move(levels));
   }
 }
 
-bool Selection::IsAnyControlSet(const std::vector<std::u16string>& tree, std::size_t level) {
-  return level == 1 && tree.size() > 1 && tree[0] == kSystem && tree[1] == kCurrentControlSet;
+bool Selection::IsAnyControlSet(const std::vector<std::u16string>& tree, std::size_t level) const {
+  return level == 1 && tree.size() > 1 && Same(tree[0], kSystem) && Same(tree[1], kCurrentControlSet);
 }
 
-bool Selection::IsControlSetName(std::u16string_view name) {
-  if (SameName(name, kCurrentControlSet)) return true;
+bool IsControlSetName(std::u16string_view name, SameName same) {
+  if (same(name, kCurrentControlSet)) return true;
   if (name.size() != kControlSetPrefix.size() + kControlSetDigits ||
-      !SameName(name.substr(0, kControlSetPrefix.size()), kControlSetPrefix)) {
+      !same(name.substr(0, kControlSetPrefix.size()), kControlSetPrefix)) {
     return false;
   }
   for (const char16_t c : name.substr(kControlSetPrefix.size())) {
@@ -75,7 +57,7 @@ Selection::Place Selection::PlaceOf(Root root, std::u16string_view path) const {
     std::size_t matched = 0;
     while (matched < levels.size() && matched < tree.size()) {
       const bool same = IsAnyControlSet(tree, matched) ? IsControlSetName(levels[matched])
-                                                       : SameName(levels[matched], tree[matched]);
+                                                       : Same(levels[matched], tree[matched]);
       if (!same) break;
       ++matched;
     }

@@ -90,12 +90,13 @@ void ForEachSubkey(HiveFile& file, const KeyNode& key, const std::function<void(
   }
 }
 
-std::optional<KeyNode> FindSubkey(HiveFile& file, const KeyNode& key, std::u16string_view upperName) {
+std::optional<KeyNode> FindSubkey(HiveFile& file, const KeyNode& key, std::u16string_view name,
+                                  const Selection& selection) {
   std::optional<KeyNode> found;
   ForEachSubkey(file, key, [&](std::uint32_t offset) {
     if (found) return;
     KeyNode subkey = ReadKeyNode(file, offset);
-    if (AsciiUpper(subkey.name) == upperName) found = std::move(subkey);
+    if (selection.Same(subkey.name, name)) found = std::move(subkey);
   });
   return found;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "hive_file.h"
+#include "regfile/selection.h"
 
 namespace regfile::hive {
 
@@ -28,8 +29,9 @@ KeyNode ReadKeyNode(HiveFile& file, std::uint32_t offset);
 // holds only lists, and that the lists hold as many subkeys as the key says.
 void ForEachSubkey(HiveFile& file, const KeyNode& key, const std::function<void(std::uint32_t)>& visit);
 
-// The subkey whose name, upper-cased in its ASCII letters, is `upperName`.
-std::optional<KeyNode> FindSubkey(HiveFile& file, const KeyNode& key, std::u16string_view upperName);
+// The first subkey whose name the selection calls the same as `name`.
+std::optional<KeyNode> FindSubkey(HiveFile& file, const KeyNode& key, std::u16string_view name,
+                                  const Selection& selection);
 
 // A name as stored: Latin-1, one byte a character (`compressed`), or UTF-16LE.
 std::u16string ReadName(const Cell& cell, std::uint32_t at, std::uint16_t length, bool compressed);

@@ -18,7 +18,8 @@ namespace {
 
 class Visit {
  public:
-  Visit(HiveFile& file, Script& script, std::u16string& reading) : file_(file), script_(script), reading_(reading) {}
+  Visit(HiveFile& file, Script& script, std::u16string& reading, const Selection& selection)
+      : file_(file), script_(script), reading_(reading), selection_(selection) {}
 
   // The key and everything below it.
   void Subtree(const KeyNode& key, const std::u16string& path, std::size_t depth) {
@@ -54,14 +55,14 @@ class Visit {
     KeyOp op;
     op.path = path;
     script_.keys.push_back(std::move(op));
-    if (Selection::IsAnyControlSet(tree, level)) {
+    if (selection_.IsAnyControlSet(tree, level)) {
       std::vector<KeyNode> controlSets;
       ForEachSubkey(file_, key, [&](std::uint32_t offset) {
         KeyNode subkey = ReadKeyNode(file_, offset);
-        if (Selection::IsControlSetName(subkey.name)) controlSets.push_back(std::move(subkey));
+        if (selection_.IsControlSetName(subkey.name)) controlSets.push_back(std::move(subkey));
       });
       for (const auto& controlSet : controlSets) Tree(controlSet, path + u'\\' + controlSet.name, tree, level + 1);
-    } else if (const auto subkey = FindSubkey(file_, key, tree[level])) {
+    } else if (const auto subkey = FindSubkey(file_, key, tree[level], selection_)) {
       Tree(*subkey, path + u'\\' + subkey->name, tree, level + 1);
     }
     reading_ = path;
@@ -71,12 +72,13 @@ class Visit {
   HiveFile& file_;
   Script& script_;
   std::u16string& reading_;  // the key whose records are being read, for a message
+  const Selection& selection_;
   std::unordered_set<std::uint32_t> visited_;
 };
 
 void Walk(HiveFile& file, Script& script, std::u16string& reading, std::u16string_view rootPath,
           const Selection& selection) {
-  Visit visit(file, script, reading);
+  Visit visit(file, script, reading, selection);
   const std::u16string path(rootPath);
   reading = path;
   const KeyNode root = ReadKeyNode(file, file.rootCell());
@@ -84,9 +86,8 @@ void Walk(HiveFile& file, Script& script, std::u16string& reading, std::u16strin
     visit.Subtree(root, path, 0);
     return;
   }
-  const std::u16string upperRoot = AsciiUpper(rootPath);
   for (const auto& tree : selection.trees()) {
-    if (!tree.empty() && tree[0] == upperRoot) visit.Tree(root, path, tree, 1);
+    if (!tree.empty() && selection.Same(tree[0], rootPath)) visit.Tree(root, path, tree, 1);
   }
 }
 

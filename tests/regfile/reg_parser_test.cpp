@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/key_names.h"
+
 namespace regfile {
 namespace {
 
@@ -457,7 +459,8 @@ TEST_F(ParseFileTest, ReadsFilesLargerThanAPieceAsTheBytesInMemory) {
 
 TEST(SelectionTest, PlacesKeysByTheTrees) {
   const Selection selection({"SYSTEM\\CurrentControlSet\\Enum\\USB", "HARDWARE\\DEVICEMAP\\SERIALCOMM",
-                             "SYSTEM\\Select"});
+                             "SYSTEM\\Select"},
+                            common::SameKeyName);
   using Place = Selection::Place;
   const struct {
     Root root;
@@ -489,7 +492,7 @@ TEST(SelectionTest, PlacesKeysByTheTrees) {
 }
 
 TEST(SelectionTest, AParseKeepsTheTreesAndChecksTheRest) {
-  const Selection selection({"SYSTEM\\CurrentControlSet\\Enum\\USB"});
+  const Selection selection({"SYSTEM\\CurrentControlSet\\Enum\\USB"}, common::SameKeyName);
   const std::string file = kV5 +
                            "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001]\r\n\"dropped\"=dword:1\r\n"
                            "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Enum\\USB\\Dev]\r\n\"kept\"=dword:2\r\n"

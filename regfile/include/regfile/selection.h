@@ -10,8 +10,18 @@
 
 namespace regfile {
 
+// Whether two key names are the same. The program that reads the files says
+// how it compares them: korvane as its library's walk does
+// (common::SameKeyName).
+using SameName = bool (*)(std::u16string_view a, std::u16string_view b);
+
+// Whether a key name is a control set's: CurrentControlSet, or ControlSet
+// followed by three digits.
+bool IsControlSetName(std::u16string_view name, SameName same);
+
 class Selection {
  public:
+
   // Where a key stands to the trees.
   enum class Place {
     Outside,   // in no tree and above none: not kept
@@ -22,29 +32,28 @@ class Selection {
   // Keeps every key.
   Selection() = default;
 
-  // Keeps the trees given, paths below HKEY_LOCAL_MACHINE; names compare
-  // without regard to case. A tree that begins "SYSTEM\CurrentControlSet\"
+  // Keeps the trees given, paths below HKEY_LOCAL_MACHINE, whose names are
+  // compared by sameName (not null). A tree that begins "SYSTEM\CurrentControlSet\"
   // stands for that tree in every control set: below CurrentControlSet and
   // below each ControlSetNNN, as an offline export or a hive holds them.
-  explicit Selection(const std::vector<std::string_view>& trees);
+  Selection(const std::vector<std::string_view>& trees, SameName sameName);
 
   bool KeepsEverything() const { return trees_.empty(); }
   Place PlaceOf(Root root, std::u16string_view path) const;
 
-  // The trees as given, upper-cased, each split into its levels.
+  // The trees as given, each split into its levels.
   const std::vector<std::vector<std::u16string>>& trees() const { return trees_; }
 
+  bool Same(std::u16string_view a, std::u16string_view b) const { return sameName_(a, b); }
+
   // Whether a tree's level stands for every control set, and whether a key
-  // name is one such set (CurrentControlSet, ControlSet followed by three digits).
-  static bool IsAnyControlSet(const std::vector<std::u16string>& tree, std::size_t level);
-  static bool IsControlSetName(std::u16string_view name);
+  // name is one such set.
+  bool IsAnyControlSet(const std::vector<std::u16string>& tree, std::size_t level) const;
+  bool IsControlSetName(std::u16string_view name) const { return regfile::IsControlSetName(name, sameName_); }
 
  private:
   std::vector<std::vector<std::u16string>> trees_;
+  SameName sameName_ = nullptr;
 };
-
-// Upper-cases the ASCII letters of a name, as the registry compares the names
-// of the keys a selection names.
-std::u16string AsciiUpper(std::u16string_view name);
 
 }  // namespace regfile
