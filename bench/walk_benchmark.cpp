@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "bench_registry.h"
-#include "correlation.h"
+#include "library/correlation.h"
 #include "interleaved.h"
 #include "regfile/reg_parser.h"
 #include "winhost/system.h"

@@ -4,7 +4,7 @@
 #include "common/code_pages.h"
 #include "common/little_endian.h"
 #include "common/utf.h"
-#include "registry_paths.h"
+#include "library/registry_paths.h"
 #include "registry_source.h"
 #include "script_values.h"
 

@@ -6,7 +6,7 @@
 #include "common/key_names.h"
 #include "common/little_endian.h"
 #include "common/utf.h"
-#include "registry_paths.h"
+#include "library/registry_paths.h"
 #include "regfile/selection.h"
 #include "script_values.h"
 

@@ -35,15 +35,15 @@ Enumeration FromBuffer(Call call) {
     const auto text = [](const void* address) {
       return address != nullptr ? Utf8Of(static_cast<const Char*>(address)) : std::string();
     };
-    enumeration.devices.push_back(Device{text(record.name), text(record.port0), text(record.port2), record.online != 0});
+    enumeration.records.push_back(PrinterInfo{text(record.name), text(record.port0), text(record.port2), record.online != 0});
   }
   return enumeration;
 }
 
 template <typename Char>
 int32_t KORVANE_CALL Collect(const Char* name, const Char* port0, const Char* port2, int32_t online, uintptr_t context) {
-  reinterpret_cast<Enumeration*>(context)->devices.push_back(
-      Device{Utf8Of(name), Utf8Of(port0), Utf8Of(port2), online != 0});
+  reinterpret_cast<Enumeration*>(context)->records.push_back(
+      PrinterInfo{Utf8Of(name), Utf8Of(port0), Utf8Of(port2), online != 0});
   return 1;
 }
 

@@ -8,7 +8,9 @@
 
 namespace korvane_cli {
 
-struct Device {
+// One device as an export gives it: the library's PrinterInfo, with every
+// text as UTF-8.
+struct PrinterInfo {
   std::string name;   // UTF-8
   std::string port0;
   std::string port2;
@@ -19,7 +21,7 @@ enum class Export { BufferA, BufferW, CallbackA, CallbackW };
 
 struct Enumeration {
   std::int32_t result = -1;  // the export's result: -1 failure, else the number of devices
-  std::vector<Device> devices;
+  std::vector<PrinterInfo> records;
 };
 
 Enumeration Enumerate(const std::string& productId, Export form);

@@ -4,8 +4,8 @@
 
 #include "common/ansi.h"
 #include "common/key_names.h"
-#include "interface_keys.h"
-#include "registry_paths.h"
+#include "library/interface_keys.h"
+#include "library/registry_paths.h"
 
 namespace korvane_cli {
 namespace {

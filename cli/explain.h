@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "walk_observer.h"
+#include "library/walk_observer.h"
 
 namespace korvane_cli {
 

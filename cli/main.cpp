@@ -16,8 +16,9 @@
 
 #include "common/ansi.h"
 #include "common/code_pages.h"
-#include "correlation.h"
+#include "library/correlation.h"
 #include "enumeration.h"
+#include "exit_status.h"
 #include "explain.h"
 #include "korvane.h"
 #include "registry_source.h"
@@ -29,11 +30,7 @@ namespace {
 using korvane_cli::Enumeration;
 using korvane_cli::Export;
 
-constexpr int kFound = 0;
-constexpr int kNoneFound = 1;
-constexpr int kWalkFailed = 2;
-constexpr int kUsage = 64;
-constexpr int kBadInput = 65;
+using namespace korvane_cli::exit_status;
 
 constexpr const char* kDescription =
     "Lists the installed devices of one product id: the spooler printer, the COM ports of\n"
@@ -113,10 +110,6 @@ Export ChosenExport(const Options& options) {
   return options.wide ? Export::BufferW : Export::BufferA;
 }
 
-void PrintLines(const Enumeration& enumeration) {
-  for (const auto& device : enumeration.devices) std::cout << korvane_cli::DeviceLine(device) << "\n";
-}
-
 void PrintJson(const Options& options, const Enumeration& enumeration,
                const std::vector<korvane_cli::HiveReport>& hives) {
   bool complete = true;
@@ -190,13 +183,13 @@ int Run(const Options& options) {
   if (options.json) {
     PrintJson(options, enumeration, hives);
   } else {
-    PrintLines(enumeration);
+    korvane_cli::PrintListing(std::cout, enumeration);
   }
   if (enumeration.result < 0) {
     std::cerr << "korvane: the registry walk failed" << (options.explain ? "" : " (--explain tells where)") << "\n";
     return kWalkFailed;
   }
-  return enumeration.devices.empty() ? kNoneFound : kFound;
+  return enumeration.records.empty() ? kNoneFound : kFound;
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "common/utf.h"
 #include "regfile/registry_file.h"
 #include "control_set.h"
-#include "registry_paths.h"
+#include "library/registry_paths.h"
 #include "script_values.h"
 
 namespace korvane_cli {

@@ -12,7 +12,6 @@
 #include "regfile/file_read.h"
 #include "regfile/script.h"
 #include "regfile/selection.h"
-#include "watch.h"
 
 namespace korvane_cli {
 
@@ -56,14 +55,9 @@ LoadOutcome LoadRegistryFiles(const std::vector<std::string>& files, const LoadO
 // page they are converted through, where it can; returns the one in force.
 unsigned UseCodePage(unsigned codePage);
 
-// Whether the library can read the machine's own registry here (not on the host).
+// Whether the library can read the machine's own registry here (not on the
+// host): the one question before korvane reads or watches it.
 bool HasLiveRegistry();
-
-// Signals changes of the machine's registry keys that the walk reads, and
-// the end of the watch on Ctrl+C or Ctrl+Break. When a change cannot be
-// notified (a key missing, access refused), the signal notifies nothing and
-// `note` is called, once, with the reason. Null where HasLiveRegistry() is false.
-std::unique_ptr<ChangeSignal> WatchTheRegistry(const std::function<void(const std::string&)>& note);
 
 // The platform's part of loading: makes the parsed files what the library
 // reads. Returns null, with error set, when that fails.

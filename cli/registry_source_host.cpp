@@ -1,5 +1,6 @@
 // On the host the library reads the stand-in's in-memory registry.
 #include "registry_source.h"
+#include "registry_watch.h"
 #include "winhost/system.h"
 
 namespace korvane_cli {
@@ -15,13 +16,13 @@ class LoadedRegistry : public RegistrySource {
 
 bool HasLiveRegistry() { return false; }
 
+std::unique_ptr<ChangeSignal> WatchTheRegistry(const std::function<void(const std::string&)>& /*note*/) {
+  return nullptr;
+}
+
 unsigned UseCodePage(unsigned codePage) {
   winhost::SetAnsiCodePage(codePage);
   return codePage;
-}
-
-std::unique_ptr<ChangeSignal> WatchTheRegistry(const std::function<void(const std::string&)>& /*note*/) {
-  return nullptr;
 }
 
 std::unique_ptr<RegistrySource> InstallScripts(std::vector<regfile::Script> scripts, std::string& /*error*/) {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/handles.h"
-#include "registry_paths.h"
-#include "registry_source.h"
+#include "library/registry_paths.h"
+#include "registry_watch.h"
 
 namespace korvane_cli {
 namespace {

@@ -2,17 +2,21 @@
 
 namespace korvane_cli {
 
-std::string DeviceLine(const Device& device) {
-  return device.name + ", " + device.port0 + ", " + device.port2 + ", " + (device.online ? "OnLine" : "OffLine");
+std::string RecordLine(const PrinterInfo& record) {
+  return record.name + ", " + record.port0 + ", " + record.port2 + ", " + (record.online ? "OnLine" : "OffLine");
+}
+
+void PrintListing(std::ostream& out, const Enumeration& enumeration) {
+  for (const auto& record : enumeration.records) out << RecordLine(record) << "\n";
 }
 
 nlohmann::json EnumerationJson(const std::string& productIdUtf8, const Enumeration& enumeration, bool complete) {
   nlohmann::json records = nlohmann::json::array();
-  for (const auto& device : enumeration.devices) records.push_back(DeviceJson(device));
+  for (const auto& record : enumeration.records) records.push_back(RecordJson(record));
   return {
       {"productId", productIdUtf8},
       {"walkSucceeded", enumeration.result >= 0},
-      {"count", enumeration.devices.size()},
+      {"count", enumeration.records.size()},
       {"records", records},
       {"complete", complete},
   };

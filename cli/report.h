@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <ostream>
 #include <string>
 
 #include "enumeration.h"
@@ -12,12 +13,15 @@
 namespace korvane_cli {
 
 // "name, port0, port2, OnLine|OffLine", as the tester window shows a device.
-std::string DeviceLine(const Device& device);
+std::string RecordLine(const PrinterInfo& record);
+
+// The listing: one RecordLine a device, in the order found.
+void PrintListing(std::ostream& out, const Enumeration& enumeration);
 
 // {"name": ..., "port0": ..., "port2": ..., "online": true|false}; an
 // ordered_json keeps that order, a json sorts the keys.
 template <typename Json = nlohmann::json>
-Json DeviceJson(const Device& device) {
+Json RecordJson(const PrinterInfo& device) {
   return Json{{"name", device.name}, {"port0", device.port0}, {"port2", device.port2}, {"online", device.online}};
 }
 

@@ -18,7 +18,7 @@ bool WaitForQuiet(ChangeSignal& signal, std::chrono::milliseconds quiet) {
 
 }  // namespace
 
-void WatchForChanges(ChangeSignal& signal, const std::function<Enumeration()>& enumerate, std::vector<Device> last,
+void WatchForChanges(ChangeSignal& signal, const std::function<Enumeration()>& enumerate, std::vector<PrinterInfo> last,
                      WatchReport& report, const WatchSettings& settings) {
   const auto retryDelay = std::max(settings.settle, kLeastRetryDelay);
   for (;;) {
@@ -35,8 +35,8 @@ void WatchForChanges(ChangeSignal& signal, const std::function<Enumeration()>& e
       report.WalkKeepsFailing(tries);
       continue;
     }
-    const auto events = CompareDevices(last, now.devices);
-    last = std::move(now.devices);
+    const auto events = CompareDevices(last, now.records);
+    last = std::move(now.records);
     if (!events.empty() && !report.Events(events)) return;
   }
 }

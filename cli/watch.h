@@ -49,7 +49,7 @@ constexpr std::chrono::milliseconds kLeastRetryDelay{50};
 // Watches until the signal says stop (or the report cannot be written).
 // `last` is what the first listing showed; an enumeration that fails while the
 // registry changes is tried again, and reports no device gone.
-void WatchForChanges(ChangeSignal& signal, const std::function<Enumeration()>& enumerate, std::vector<Device> last,
+void WatchForChanges(ChangeSignal& signal, const std::function<Enumeration()>& enumerate, std::vector<PrinterInfo> last,
                      WatchReport& report, const WatchSettings& settings);
 
 }  // namespace korvane_cli

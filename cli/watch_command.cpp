@@ -3,14 +3,13 @@
 #include <iostream>
 
 #include "common/ansi.h"
+#include "exit_status.h"
 #include "registry_source.h"
+#include "registry_watch.h"
 #include "report.h"
 
 namespace korvane_cli {
 namespace {
-
-constexpr int kEnded = 0;
-constexpr int kUsage = 64;
 
 // Each line is flushed at once, so that a program reading the pipe sees it
 // when it happens; a line that cannot be written means the reader is gone.
@@ -37,7 +36,7 @@ void PrintFirstListing(const WatchRequest& request, const Enumeration& first) {
   if (request.json) {
     std::cout << JsonText(EnumerationJson(common::AnsiToUtf8(request.productId), first)) << "\n";
   } else {
-    for (const auto& device : first.devices) std::cout << DeviceLine(device) << "\n";
+    PrintListing(std::cout, first);
   }
   std::cout.flush();
 }
@@ -49,20 +48,20 @@ int RunWatch(const WatchRequest& request) {
     std::cerr << "korvane: " << why << "; enumerating every " << request.settings.interval.count() / 1000
               << " s instead of waiting for changes" << std::endl;
   };
+  if (!HasLiveRegistry()) {
+    std::cerr << "korvane: --watch watches this machine's registry, and there is none here\n";
+    return exit_status::kUsage;
+  }
   // Armed before the first listing, so that no change after it goes unseen.
   const auto signal = WatchTheRegistry(note);
-  if (signal == nullptr) {
-    std::cerr << "korvane: --watch watches this machine's registry, and there is none here\n";
-    return kUsage;
-  }
   const auto enumerate = [&request] { return Enumerate(request.productId, request.form); };
   const Enumeration first = enumerate();
   PrintFirstListing(request, first);
   if (first.result < 0) std::cerr << "korvane: the registry walk failed; watching for changes" << std::endl;
   StreamReport report(request.json);
-  WatchForChanges(*signal, enumerate, first.result >= 0 ? first.devices : std::vector<Device>{}, report,
+  WatchForChanges(*signal, enumerate, first.result >= 0 ? first.records : std::vector<PrinterInfo>{}, report,
                   request.settings);
-  return kEnded;
+  return exit_status::kFound;
 }
 
 }  // namespace korvane_cli

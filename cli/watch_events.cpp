@@ -10,7 +10,7 @@
 namespace korvane_cli {
 namespace {
 
-bool SameDevice(const Device& a, const Device& b) {
+bool SameDevice(const PrinterInfo& a, const PrinterInfo& b) {
   return a.name == b.name && a.port0 == b.port0 && a.port2 == b.port2;
 }
 
@@ -31,7 +31,7 @@ ChangeText TextOf(Change change) {
 
 }  // namespace
 
-std::vector<DeviceEvent> CompareDevices(const std::vector<Device>& before, const std::vector<Device>& after) {
+std::vector<DeviceEvent> CompareDevices(const std::vector<PrinterInfo>& before, const std::vector<PrinterInfo>& after) {
   std::vector<bool> matched(before.size(), false);
   std::vector<DeviceEvent> arrivals;
   for (const auto& device : after) {
@@ -86,12 +86,12 @@ std::string Iso8601(const LocalTime& time) {
 }
 
 std::string EventLine(const std::string& time, const DeviceEvent& event) {
-  return time + " " + TextOf(event.change).sign + " " + DeviceLine(event.device);
+  return time + " " + TextOf(event.change).sign + " " + RecordLine(event.record);
 }
 
 std::string EventJson(const std::string& time, const DeviceEvent& event) {
   using Json = nlohmann::ordered_json;
-  return JsonText(Json{{"time", time}, {"event", TextOf(event.change).name}, {"device", DeviceJson<Json>(event.device)}});
+  return JsonText(Json{{"time", time}, {"event", TextOf(event.change).name}, {"device", RecordJson<Json>(event.record)}});
 }
 
 }  // namespace korvane_cli

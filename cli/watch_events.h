@@ -13,7 +13,7 @@ enum class Change { kAdded, kRemoved, kChanged };
 
 struct DeviceEvent {
   Change change;
-  Device device;  // as it is now; as it was, for a removed one
+  PrinterInfo record;  // as it is now; as it was, for a removed one
 };
 
 // The events that turn `before` into `after`.
@@ -27,7 +27,7 @@ struct DeviceEvent {
 //
 // Removed devices come first, in their old order, then added and changed
 // ones in the order of `after`.
-std::vector<DeviceEvent> CompareDevices(const std::vector<Device>& before, const std::vector<Device>& after);
+std::vector<DeviceEvent> CompareDevices(const std::vector<PrinterInfo>& before, const std::vector<PrinterInfo>& after);
 
 // A local time to the millisecond, and its offset from UTC.
 struct LocalTime {

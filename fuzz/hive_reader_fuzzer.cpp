@@ -21,7 +21,7 @@
 #include "check.h"
 #include "common/key_names.h"
 #include "regfile/hive_reader.h"
-#include "registry_paths.h"
+#include "library/registry_paths.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "correlation.h"
+#include "library/correlation.h"
 
 #include <windows.h>
 
 #include <string_view>
 
-#include "interface_keys.h"
-#include "registry_access.h"
-#include "registry_paths.h"
-#include "walk_observer.h"
+#include "library/interface_keys.h"
+#include "library/registry_access.h"
+#include "library/registry_paths.h"
+#include "library/walk_observer.h"
 
 namespace korvane {
 namespace {
@@ -45,7 +45,7 @@ std::int32_t ListKeys(const std::string& path, StringList& names) {
 }
 
 // What one call of the walk knows once the device's interface keys are found.
-struct Device {
+struct WalkContext {
   std::string interface0Path;
   std::string interface1Path;
   std::string interface2Path;
@@ -54,9 +54,9 @@ struct Device {
 };
 
 // Lists a key that the walk cannot do without; tells the observer when it fails.
-std::int32_t ListRequired(const Device& device, const std::string& path, StringList& names) {
+std::int32_t ListRequired(const WalkContext& walk, const std::string& path, StringList& names) {
   const auto count = ListKeys(path, names);
-  if (count < 0) device.observer.ListingFailed(path);
+  if (count < 0) walk.observer.ListingFailed(path);
   return count;
 }
 
@@ -66,23 +66,23 @@ struct Instance {
   std::string prefix;  // its printer interface's "ParentIdPrefix", cut
 };
 
-bool IsPresent(const Device& device, std::string_view port) {
-  for (const auto present : device.presentPorts) {
+bool IsPresent(const WalkContext& walk, std::string_view port) {
+  for (const auto present : walk.presentPorts) {
     if (present == port) return true;
   }
   return false;
 }
 
-PrinterInfo MakeRecord(const Device& device, const Instance& instance, const std::string& printerKey) {
-  const auto port0Parameters = Join(Join(device.interface0Path, instance.name), paths::kDeviceParameters);
+PrinterInfo MakeRecord(const WalkContext& walk, const Instance& instance, const std::string& printerKey) {
+  const auto port0Parameters = Join(Join(walk.interface0Path, instance.name), paths::kDeviceParameters);
   const auto port2Parameters =
-      Join(Join(device.interface2Path, SiblingInstance(instance.name, '2')), paths::kDeviceParameters);
+      Join(Join(walk.interface2Path, SiblingInstance(instance.name, '2')), paths::kDeviceParameters);
   PrinterInfo record;
   record.port0 = std::string(FirstChars(ReadValue(port0Parameters, paths::kPortName), kPortLength));
   record.name = ReadValue(printerKey, paths::kPrinterName);
   record.port2 = std::string(FirstChars(ReadValue(port2Parameters, paths::kPortName), kPortLength));
-  record.online = IsPresent(device, record.port0) ? 1 : 0;
-  device.observer.RecordMade(record, port0Parameters, port2Parameters);
+  record.online = IsPresent(walk, record.port0) ? 1 : 0;
+  walk.observer.RecordMade(record, port0Parameters, port2Parameters);
   return record;
 }
 
@@ -107,36 +107,36 @@ std::string_view FindModelInstance(const StringList& modelInstances, std::string
 }
 
 // Appends the record of one instance and one USBPRINT model, if they are linked.
-bool CollectModel(const Device& device, const Instance& instance, std::string_view model,
+bool CollectModel(const WalkContext& walk, const Instance& instance, std::string_view model,
                   PrinterInfoList& records) {
   StringList modelInstances;
-  const auto count = ListRequired(device, Join(paths::kUsbPrintDevices, model), modelInstances);
+  const auto count = ListRequired(walk, Join(paths::kUsbPrintDevices, model), modelInstances);
   if (count < 0) return false;
   // Only the first matching instance counts, even if no printer prints through it.
   const auto modelInstance = FindModelInstance(modelInstances, instance.prefix);
-  device.observer.ModelChecked(model, count, modelInstance);
+  walk.observer.ModelChecked(model, count, modelInstance);
   if (modelInstance.empty()) return true;
   StringList printers;
-  if (ListRequired(device, paths::kPrinters, printers) < 0) return false;
+  if (ListRequired(walk, paths::kPrinters, printers) < 0) return false;
   const auto printerKey = FindPrinterKey(printers, modelInstance);
-  device.observer.PrinterChecked(modelInstance, printerKey);
+  walk.observer.PrinterChecked(modelInstance, printerKey);
   if (printerKey.empty()) return true;
-  records.push_back(MakeRecord(device, instance, printerKey));
+  records.push_back(MakeRecord(walk, instance, printerKey));
   return true;
 }
 
-bool CollectInstance(const Device& device, std::string_view instanceName, PrinterInfoList& records) {
+bool CollectInstance(const WalkContext& walk, std::string_view instanceName, PrinterInfoList& records) {
   StringList unused;
-  if (ListRequired(device, Join(device.interface0Path, instanceName), unused) < 0) return false;
-  const auto interface1Instance = Join(device.interface1Path, SiblingInstance(instanceName, '1'));
+  if (ListRequired(walk, Join(walk.interface0Path, instanceName), unused) < 0) return false;
+  const auto interface1Instance = Join(walk.interface1Path, SiblingInstance(instanceName, '1'));
   const Instance instance{std::string(instanceName), std::string(FirstChars(ReadValue(interface1Instance,
                                                                                     paths::kParentIdPrefix),
                                                                           kPrefixLength))};
-  device.observer.PrefixRead(instanceName, interface1Instance, instance.prefix);
+  walk.observer.PrefixRead(instanceName, interface1Instance, instance.prefix);
   StringList models;
-  if (ListRequired(device, paths::kUsbPrintDevices, models) < 0) return false;
+  if (ListRequired(walk, paths::kUsbPrintDevices, models) < 0) return false;
   for (const auto model : models) {
-    if (!CollectModel(device, instance, model, records)) return false;
+    if (!CollectModel(walk, instance, model, records)) return false;
   }
   return true;
 }
@@ -149,26 +149,26 @@ bool CollectPrinterInfo(const char* productId, PrinterInfoList& records) {
 }
 
 bool CollectPrinterInfo(const char* productId, PrinterInfoList& records, WalkObserver& observer) {
-  Device device{{}, {}, {}, {}, observer};
-  if (!FindInterfaceKeys(productId != nullptr ? productId : "", device.interface0Path, device.interface1Path,
-                         device.interface2Path, observer)) {
+  WalkContext walk{{}, {}, {}, {}, observer};
+  if (!FindInterfaceKeys(productId != nullptr ? productId : "", walk.interface0Path, walk.interface1Path,
+                         walk.interface2Path, observer)) {
     return false;
   }
-  observer.InterfaceKeysFound(device.interface0Path, device.interface1Path, device.interface2Path);
+  observer.InterfaceKeysFound(walk.interface0Path, walk.interface1Path, walk.interface2Path);
   // Without an interface-0 key there is nothing to walk; listing the empty
   // path would list the root key itself.
-  if (device.interface0Path.empty()) return false;
+  if (walk.interface0Path.empty()) return false;
   StringList portNames;
-  if (ListValues(HKEY_LOCAL_MACHINE, paths::kSerialPorts, portNames, device.presentPorts) < 0) {
+  if (ListValues(HKEY_LOCAL_MACHINE, paths::kSerialPorts, portNames, walk.presentPorts) < 0) {
     observer.ListingFailed(paths::kSerialPorts);
     return false;
   }
-  observer.SerialPortsListed(device.presentPorts);
+  observer.SerialPortsListed(walk.presentPorts);
   StringList instances;
-  if (ListRequired(device, device.interface0Path, instances) < 0) return false;
-  observer.InstancesListed(device.interface0Path, instances);
+  if (ListRequired(walk, walk.interface0Path, instances) < 0) return false;
+  observer.InstancesListed(walk.interface0Path, instances);
   for (const auto instance : instances) {
-    if (!CollectInstance(device, instance, records)) return false;
+    if (!CollectInstance(walk, instance, records)) return false;
   }
   return true;
 }

@@ -3,9 +3,9 @@
 // allocated has been freed by its owners' destructors.
 #include <windows.h>
 
-#include "correlation.h"
+#include "library/correlation.h"
 #include "korvane.h"
-#include "result_packing.h"
+#include "library/result_packing.h"
 
 namespace korvane {
 namespace {
@@ -47,13 +47,13 @@ std::int32_t EnumerateIntoBuffer(const char* productId, void* buffer, std::uint3
     *bytesNeeded = needed;
     if (buffer == nullptr || needed > bufferSize) {
       ReleaseResultLists(lists);
-      return kFailure;
+      return korvane::kFailure;
     }
     PackResults(buffer, lists, wide);
     ReleaseResultLists(lists);
     return static_cast<std::int32_t>(records.size());
   } catch (...) {
-    return kFailure;
+    return korvane::kFailure;
   }
 }
 
@@ -71,7 +71,7 @@ std::int32_t EnumerateWithCallback(const char* productId, const Callback& callba
     ReleaseResultLists(lists);
     return static_cast<std::int32_t>(records.size());
   } catch (...) {
-    return kFailure;
+    return korvane::kFailure;
   }
 }
 
@@ -93,7 +93,7 @@ int32_t KORVANE_CALL EnumPrinterInfoW(const KorvaneWChar* productId, void* buffe
     const auto narrow = korvane::NarrowString(productId);
     return korvane::EnumerateIntoBuffer(narrow.text.get(), buffer, bufferSize, bytesNeeded, true);
   } catch (...) {
-    return -1;
+    return korvane::kFailure;
   }
 }
 
@@ -112,7 +112,7 @@ int32_t KORVANE_CALL EnumPrinterInfoCallbackW(const KorvaneWChar* productId, Enu
     wide.wide = callback;
     return korvane::EnumerateWithCallback(narrow.text.get(), wide, context, true);
   } catch (...) {
-    return -1;
+    return korvane::kFailure;
   }
 }
 

@@ -1,12 +1,12 @@
-#include "interface_keys.h"
+#include "library/interface_keys.h"
 
 #include <windows.h>
 
 #include "common/key_names.h"
 
-#include "registry_access.h"
-#include "registry_paths.h"
-#include "walk_observer.h"
+#include "library/registry_access.h"
+#include "library/registry_paths.h"
+#include "library/walk_observer.h"
 
 namespace korvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "registry_access.h"
+#include "library/registry_access.h"
 
 #include <cstring>
 
@@ -20,9 +20,9 @@ std::string_view TextOf(const char* bytes, DWORD size) {
 }  // namespace
 
 std::int32_t ListSubkeys(HKEY root, const char* path, StringList& names) {
-  if (root == nullptr || path == nullptr) return -1;
+  if (root == nullptr || path == nullptr) return kListingFailed;
   common::UniqueKey key;
-  if (RegOpenKeyExA(root, path, 0, KEY_ENUMERATE_SUB_KEYS, key.put()) != ERROR_SUCCESS) return -1;
+  if (RegOpenKeyExA(root, path, 0, KEY_ENUMERATE_SUB_KEYS, key.put()) != ERROR_SUCCESS) return kListingFailed;
   char name[kBufferSize];
   std::int32_t index = 0;
   for (;; ++index) {
@@ -38,9 +38,9 @@ std::int32_t ListSubkeys(HKEY root, const char* path, StringList& names) {
 }
 
 std::int32_t ListValues(HKEY root, const char* path, StringList& names, StringList& data) {
-  if (root == nullptr || path == nullptr) return -1;
+  if (root == nullptr || path == nullptr) return kListingFailed;
   HKEY opened = nullptr;
-  if (RegOpenKeyA(root, path, &opened) != ERROR_SUCCESS) return -1;
+  if (RegOpenKeyA(root, path, &opened) != ERROR_SUCCESS) return kListingFailed;
   // For an empty path RegOpenKeyA hands back root itself, which is not ours to close.
   const common::UniqueKey key(opened != root ? opened : nullptr);
   char name[kBufferSize];

@@ -1,4 +1,4 @@
-#include "result_packing.h"
+#include "library/result_packing.h"
 
 #include <objbase.h>
 

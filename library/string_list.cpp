@@ -1,4 +1,4 @@
-#include "string_list.h"
+#include "library/string_list.h"
 
 namespace korvane {
 

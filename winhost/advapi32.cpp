@@ -8,6 +8,7 @@
 // enumeration and query need the matching access right.
 #include <cstring>
 
+#include "common/little_endian.h"
 #include "internal.h"
 #include "winhost/codepage.h"
 
@@ -28,7 +29,7 @@ std::string AnsiData(const Value& value) {
   if (!IsStringType(value.type)) return std::string(value.data.begin(), value.data.end());
   std::u16string units(value.data.size() / 2, u'\0');
   for (std::size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(value.data[2 * i] | (value.data[2 * i + 1] << 8));
+    units[i] = static_cast<char16_t>(common::LittleEndian16(&value.data[2 * i]));
   }
   return ToAnsi(units);
 }

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/little_endian.h"
 #include "common/unique_handle.h"
 #include "internal.h"
 #include "winhost/system.h"
@@ -46,8 +47,7 @@ bool Convert(const UniqueIconv& cd, const char*& in, std::size_t& inLeft, char*&
 }
 
 char16_t Unit(const char* littleEndian) {
-  return static_cast<char16_t>(static_cast<unsigned char>(littleEndian[0]) |
-                               (static_cast<unsigned char>(littleEndian[1]) << 8));
+  return static_cast<char16_t>(common::LittleEndian16(reinterpret_cast<const unsigned char*>(littleEndian)));
 }
 
 // A single-byte page as tables read from iconv once, one byte at a time:

@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "common/ansi.h"
-#include "correlation.h"
-#include "interface_keys.h"
+#include "library/correlation.h"
+#include "library/interface_keys.h"
 #include "registry_fixture.h"
 
 namespace korvane_cli {

@@ -14,8 +14,8 @@ namespace {
 using Wake = ChangeSignal::Wake;
 using std::chrono::milliseconds;
 
-Device On(const char* name, const char* port0, const char* port2) { return Device{name, port0, port2, true}; }
-Device Off(const char* name, const char* port0, const char* port2) { return Device{name, port0, port2, false}; }
+PrinterInfo On(const char* name, const char* port0, const char* port2) { return PrinterInfo{name, port0, port2, true}; }
+PrinterInfo Off(const char* name, const char* port0, const char* port2) { return PrinterInfo{name, port0, port2, false}; }
 
 std::string Describe(const std::vector<DeviceEvent>& events) {
   std::string text;
@@ -24,12 +24,12 @@ std::string Describe(const std::vector<DeviceEvent>& events) {
 }
 
 TEST(CompareDevicesTest, GivesTheEventsThatTurnOneResultIntoTheNext) {
-  const Device a = On("A", "COM3", "COM4");
-  const Device b = Off("B", "COM7", "COM8");
+  const PrinterInfo a = On("A", "COM3", "COM4");
+  const PrinterInfo b = Off("B", "COM7", "COM8");
   const struct {
     const char* shows;
-    std::vector<Device> before;
-    std::vector<Device> after;
+    std::vector<PrinterInfo> before;
+    std::vector<PrinterInfo> after;
     std::string events;
   } cases[] = {
       {"nothing changed", {a, b}, {a, b}, ""},
@@ -64,7 +64,7 @@ TEST(EventTextTest, LinesAndJsonCarryTheTimeFirst) {
   time.utcOffsetMinutes = 0;
   EXPECT_EQ(Iso8601(time), "2026-12-09T07:05:03.042+00:00");
 
-  const DeviceEvent gone{Change::kRemoved, Device{"Front \"Desk\"", "COM3", "", false}};
+  const DeviceEvent gone{Change::kRemoved, PrinterInfo{"Front \"Desk\"", "COM3", "", false}};
   EXPECT_EQ(EventLine("T", gone), "T - Front \"Desk\", COM3, , OffLine");
   EXPECT_EQ(EventJson("T", gone),
             R"({"time":"T","event":"removed","device":{"name":"Front \"Desk\"","port0":"COM3","port2":"","online":false}})");
@@ -111,10 +111,10 @@ class RecordingReport : public WatchReport {
   bool open = true;
 };
 
-Enumeration Found(std::vector<Device> devices) {
+Enumeration Found(std::vector<PrinterInfo> devices) {
   Enumeration enumeration;
   enumeration.result = static_cast<std::int32_t>(devices.size());
-  enumeration.devices = std::move(devices);
+  enumeration.records = std::move(devices);
   return enumeration;
 }
 const Enumeration kWalkFailed{};

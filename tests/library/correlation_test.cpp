@@ -1,4 +1,4 @@
-#include "correlation.h"
+#include "library/correlation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "interface_keys.h"
+#include "library/interface_keys.h"
 
 #include <gtest/gtest.h>
 

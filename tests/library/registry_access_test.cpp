@@ -1,4 +1,4 @@
-#include "registry_access.h"
+#include "library/registry_access.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/handles.h"
-#include "correlation.h"
+#include "library/correlation.h"
 #include "korvane.h"
 
 namespace korvane {
@@ -50,7 +50,8 @@ std::uint32_t BuildResultLists(const PrinterInfoList& records, ResultLists& list
 // converted takes no pool bytes and its address field holds 0.
 void PackResults(void* buffer, const ResultLists& lists, bool wide);
 
-// Frees the UTF-16 copies and empties the lists.
+// Empties the lists. Each entry owns its UTF-16 copy, which goes with it, so
+// this only gives the memory back before the lists themselves go.
 void ReleaseResultLists(ResultLists& lists);
 
 // A UTF-16 copy of a narrow string from the task allocator, and its size in

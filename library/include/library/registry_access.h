@@ -7,19 +7,22 @@
 #include <cstdint>
 #include <string>
 
-#include "string_list.h"
+#include "library/string_list.h"
 
 namespace korvane {
 
+// What a listing returns when it cannot list.
+constexpr std::int32_t kListingFailed = -1;
+
 // Appends the names of the subkeys of root\path, in the registry's order.
-// Returns the number appended, or -1 when root or path is null or the key
+// Returns the number appended, or kListingFailed when root or path is null or the key
 // cannot be opened. A name needs at most 1023 characters; the listing ends at
 // the first entry that cannot be read.
 std::int32_t ListSubkeys(HKEY root, const char* path, StringList& names);
 
 // Appends the names and the data (as text up to the first NUL) of the values
 // of root\path to two parallel lists. Returns the number of values appended,
-// or -1 as ListSubkeys. Names need at most 1023 characters and data at most
+// or kListingFailed as ListSubkeys. Names need at most 1023 characters and data at most
 // 1024 bytes; the listing ends at the first value that does not fit.
 std::int32_t ListValues(HKEY root, const char* path, StringList& names, StringList& data);
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "correlation.h"
-#include "string_list.h"
+#include "library/correlation.h"
+#include "library/string_list.h"
 
 namespace korvane {
 
