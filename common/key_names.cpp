@@ -5,29 +5,15 @@
 #include <algorithm>
 #include <string>
 
-#include "common/ansi.h"
-
 namespace common {
 namespace {
-
-bool IsAscii(std::u16string_view text) {
-  for (const char16_t unit : text) {
-    if (unit >= 0x80) return false;
-  }
-  return true;
-}
-
-std::string ToAnsi(std::u16string_view name) { return WideToAnsi(WideString(name.begin(), name.end())); }
 
 // A name with the NUL that _mbsicmp reads up to, which a view does not
 // promise. A key's name (255 characters, two bytes each at most) fits on the
 // stack, so that the walk's comparisons allocate nothing.
 class Terminated {
  public:
-  // Takes bytes, or ASCII in UTF-16 units, which is the same bytes in every
-  // ANSI code page.
-  template <typename Unit>
-  explicit Terminated(std::basic_string_view<Unit> name) {
+  explicit Terminated(std::string_view name) {
     if (name.size() < sizeof local_) {
       std::copy(name.begin(), name.end(), local_);
       local_[name.size()] = '\0';
@@ -57,14 +43,6 @@ bool SameKeyName(std::string_view a, std::string_view b) {
 
 bool StartsWithKeyName(std::string_view name, std::string_view prefix) {
   return name.size() >= prefix.size() && SameKeyName(name.substr(0, prefix.size()), prefix);
-}
-
-bool SameKeyName(std::u16string_view a, std::u16string_view b) {
-  if (!IsAscii(a) || !IsAscii(b)) return SameKeyName(ToAnsi(a), ToAnsi(b));
-  if (a.size() != b.size()) return false;
-  const Terminated left(a);
-  const Terminated right(b);
-  return _mbsicmp(left.bytes(), right.bytes()) == 0;
 }
 
 }  // namespace common
