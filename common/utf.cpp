@@ -23,12 +23,56 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
   }
 }
 
+namespace {
+
+constexpr char32_t kLastCodePoint = 0x10FFFF;
+constexpr char32_t kFirstSupplementary = 0x10000;  // the first code point that takes a surrogate pair
+
+// Length of the UTF-8 sequence that `lead` begins, 0 when it begins none.
+std::size_t Utf8SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if ((lead & 0xE0) == 0xC0) return 2;
+  if ((lead & 0xF0) == 0xE0) return 3;
+  if ((lead & 0xF8) == 0xF0) return 4;
+  return 0;
+}
+
+}  // namespace
+
+std::optional<Utf8CodePoint> DecodeUtf8At(std::string_view bytes, std::size_t at) {
+  // By length: the smallest code point that needs it (shorter forms are overlong), the lead's payload bits.
+  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, kFirstSupplementary};
+  static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+  const auto lead = static_cast<unsigned char>(bytes[at]);
+  const std::size_t length = Utf8SequenceLength(lead);
+  if (length == 1) return Utf8CodePoint{lead, 1};
+  if (length == 0 || bytes.size() - at < length) return std::nullopt;
+  char32_t codePoint = lead & kLeadMask[length];
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto continuation = static_cast<unsigned char>(bytes[at + k]);
+    if ((continuation & 0xC0) != 0x80) return std::nullopt;
+    codePoint = (codePoint << 6) | (continuation & 0x3Fu);
+  }
+  if (codePoint < kSmallest[length] || codePoint > kLastCodePoint || IsSurrogate(codePoint)) return std::nullopt;
+  return Utf8CodePoint{codePoint, length};
+}
+
+void AppendUtf16(std::u16string& out, char32_t codePoint) {
+  if (codePoint < kFirstSupplementary) {
+    out += static_cast<char16_t>(codePoint);
+    return;
+  }
+  const char32_t offset = codePoint - kFirstSupplementary;
+  out += static_cast<char16_t>(0xD800 + (offset >> 10));
+  out += static_cast<char16_t>(0xDC00 + (offset & 0x3FF));
+}
+
 Utf16CodePoint CodePointAt(std::u16string_view text, std::size_t i) {
   const char32_t c = text[i];
   const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
                     text[i + 1] <= 0xDFFF;
   if (!pair) return {c, 1};
-  return {0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00), 2};
+  return {kFirstSupplementary + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00), 2};
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {

@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "check.h"
+#include "common/utf.h"
 #include "regfile/reg_parser.h"
 #include "winhost/codepage.h"
 #include "winhost/registry.h"
@@ -47,36 +48,9 @@ unsigned LineCount(std::string_view bytes) {
 // Valid UTF-8 without control characters: safe to print to a terminal or put in a document.
 bool IsPrintableUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x20 || lead == 0x7F) return false;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    std::uint32_t codePoint = 0;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2;
-      codePoint = lead & 0x1Fu;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3;
-      codePoint = lead & 0x0Fu;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4;
-      codePoint = lead & 0x07u;
-    } else {
-      return false;
-    }
-    if (text.size() - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      codePoint = (codePoint << 6) | (next & 0x3Fu);
-    }
-    static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (codePoint < kSmallest[length] || codePoint > 0x10FFFF) return false;
-    if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return false;
-    i += length;
+    const auto point = common::DecodeUtf8At(text, i);
+    if (!point || point->value < 0x20 || point->value == 0x7F) return false;
+    i += point->bytes;
   }
   return true;
 }

@@ -1,28 +1,27 @@
 // Reader for .reg files.
 //
-// A state machine walks the file line by line. Each line is decoded on demand
-// (UTF-16LE unit by unit, UTF-8 validated while decoding) into one reused
-// UTF-16 buffer; a file is read a piece at a time, so the parser holds
-// neither a copy of the whole file nor the keys it is not asked to keep.
-// Every state is a small function that consumes part of the current line and
-// names the state that follows. Results are collected in the parser state and
-// handed out only when the whole file was accepted.
+// A state machine walks the lines that the line reader decodes, so the
+// parser holds neither a copy of the whole file nor the keys it is not asked
+// to keep. Every state is a small function that consumes part of the current
+// line and names the state that follows. Results are collected in the parser
+// state and handed out only when the whole file was accepted.
 #include "regfile/reg_parser.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <utility>
 
-#include "common/utf.h"
+#include "common/little_endian.h"
+#include "line_reader.h"
+#include "reg_text.h"
+#include "root_names.h"
 
 namespace regfile {
 namespace {
 
 constexpr std::size_t kMaxKeyNameLength = 255;  // UTF-16 units per key level, as Windows allows
-constexpr std::size_t kQuoteLimit = 40;         // longest piece of input echoed in a message
-constexpr std::size_t kMaxTypeDigits = 8;       // a value type is a 32-bit number
-constexpr std::size_t kReadPiece = 1 << 20;     // bytes read from a file at a time
+constexpr std::size_t kEscapeLength = 2;        // a backslash and what it escapes
 
 constexpr std::u16string_view kHeaderVersion5 = u"Windows Registry Editor Version 5.00";
 constexpr std::u16string_view kHeaderRegedit4 = u"REGEDIT4";
@@ -46,40 +45,13 @@ enum class State {
 // Where hex data stands between two bytes.
 enum class HexPosition { Start, AfterByte, AfterComma };
 
-enum class Encoding { Utf8, Utf16Le };
-
 using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-// The undecoded input: all of it, or the piece of a file read so far.
-struct Source {
-  std::string_view bytes;
-  Encoding encoding = Encoding::Utf8;
-  std::size_t offset = 0;     // start of the first line not yet decoded
-  std::FILE* file = nullptr;  // where more comes from; null when bytes is all of it
-  std::string piece;          // what bytes views when reading a file
-  bool readFailed = false;
-};
-
-// Drops the decoded lines of a file's piece and reads more behind the rest;
-// false at the end of the file. Offsets into bytes move back by the number of
-// bytes dropped, which is the old offset.
-bool ReadMore(Source& source) {
-  if (source.file == nullptr || std::feof(source.file) || source.readFailed) return false;
-  source.piece.erase(0, source.offset);
-  source.offset = 0;
-  const std::size_t kept = source.piece.size();
-  source.piece.resize(kept + kReadPiece);
-  const std::size_t got = std::fread(&source.piece[kept], 1, kReadPiece, source.file);
-  source.piece.resize(kept + got);
-  if (std::ferror(source.file) != 0) source.readFailed = true;
-  source.bytes = source.piece;
-  return got > 0;
-}
-
 struct ParserState {
-  Source source;
-  std::u16string lineText;    // the current line, decoded, with its CR but not its LF
-  std::u16string_view text;   // view of lineText
+  explicit ParserState(LineReader& lines) : reader(lines) {}
+
+  LineReader& reader;
+  std::u16string_view text;   // the current line, as the reader decoded it
   AnsiToUtf16 ansiToUtf16 = nullptr;
   const Selection* selection = nullptr;
   bool keepValues = true;     // whether the values of the current section are kept
@@ -88,7 +60,6 @@ struct ParserState {
   Section section = Section::None;
   unsigned line = 0;          // 1-based number of the current line
   std::size_t pos = 0;        // next unit to read on the current line
-  std::size_t lineEnd = 0;    // end of the current line, without its CR
   HexPosition hexPosition = HexPosition::Start;
   ValueOp value;              // the value line being read
   std::vector<std::uint8_t> hexBytes;  // hex data collected across continuation lines
@@ -97,190 +68,6 @@ struct ParserState {
   std::optional<ParseError> error;
 };
 
-// ---- Characters and messages ----------------------------------------------
-
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
-int HexDigitValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
-
-char16_t AsciiLower(char16_t c) {
-  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-// `ascii` must be lower case.
-bool StartsWithIgnoreCase(std::u16string_view text, std::string_view ascii) {
-  if (text.size() < ascii.size()) return false;
-  for (std::size_t i = 0; i < ascii.size(); ++i) {
-    if (AsciiLower(text[i]) != static_cast<char16_t>(ascii[i])) return false;
-  }
-  return true;
-}
-
-bool EqualsIgnoreCase(std::u16string_view text, std::string_view ascii) {
-  return text.size() == ascii.size() && StartsWithIgnoreCase(text, ascii);
-}
-
-bool IsAllBlank(std::u16string_view text) {
-  return std::all_of(text.begin(), text.end(), IsBlank);
-}
-
-// Reads 1 to maxDigits hex digits that make up all of `digits`.
-std::optional<std::uint32_t> ParseHexNumber(std::u16string_view digits, std::size_t maxDigits) {
-  if (digits.empty() || digits.size() > maxDigits) return std::nullopt;
-  std::uint32_t number = 0;
-  for (char16_t c : digits) {
-    const int digit = HexDigitValue(c);
-    if (digit < 0) return std::nullopt;
-    number = (number << 4) | static_cast<std::uint32_t>(digit);
-  }
-  return number;
-}
-
-// Input text for a message: in single quotes, as UTF-8, shortened, with
-// control characters and broken surrogates shown as '?'.
-std::string Quote(std::u16string_view text) {
-  const bool shortened = text.size() > kQuoteLimit;
-  if (shortened) text = text.substr(0, kQuoteLimit);
-  std::string out = "'";
-  for (std::size_t i = 0; i < text.size();) {
-    const auto point = common::CodePointAt(text, i);
-    const bool control = point.value < 0x20 || point.value == 0x7F;
-    if (control || common::IsSurrogate(point.value)) {
-      out += '?';
-    } else {
-      common::AppendUtf8(out, point.value);
-    }
-    i += point.units;
-  }
-  out += shortened ? "...'" : "'";
-  return out;
-}
-
-void AppendUtf16Le(std::vector<std::uint8_t>& out, std::u16string_view text) {
-  for (char16_t c : text) {
-    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-}
-
-// ---- Decoding the bytes, one line at a time --------------------------------
-
-// Picks the encoding from the byte order mark and moves past it; false for
-// UTF-16 big-endian.
-bool OpenSource(Source& source) {
-  const std::string_view bytes = source.bytes;
-  if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') return false;
-  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-    source.offset = 2;
-    source.encoding = Encoding::Utf16Le;
-  } else if (bytes.size() >= 3 && bytes[0] == '\xEF' && bytes[1] == '\xBB' && bytes[2] == '\xBF') {
-    source.offset = 3;
-  }
-  return true;
-}
-
-char16_t Utf16LeUnit(std::string_view bytes, std::size_t at) {
-  return static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
-                               (static_cast<unsigned char>(bytes[at + 1]) << 8));
-}
-
-// Decodes the units up to the next line feed. False when the input ends in half a unit.
-bool DecodeUtf16LeLine(Source& source, std::u16string& out) {
-  std::size_t scanned = 0;  // bytes of the line seen so far, a whole number of units
-  for (;;) {
-    const std::string_view bytes = source.bytes;
-    std::size_t end = source.offset + scanned;
-    while (end + 1 < bytes.size() && !(bytes[end] == '\n' && bytes[end + 1] == '\0')) end += 2;
-    scanned = end - source.offset;
-    if (end + 1 < bytes.size() || !ReadMore(source)) break;
-  }
-  const std::string_view bytes = source.bytes;
-  const std::size_t start = source.offset;
-  const std::size_t end = start + scanned;
-  out.resize(scanned / 2);
-  for (std::size_t i = 0; i < out.size(); ++i) out[i] = Utf16LeUnit(bytes, start + 2 * i);
-  if (end + 1 < bytes.size()) {
-    source.offset = end + 2;
-    return true;
-  }
-  source.offset = bytes.size();
-  return end == bytes.size();
-}
-
-// Length of the UTF-8 sequence that starts with `lead`, 0 when it cannot start one.
-std::size_t Utf8SequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if ((lead & 0xE0) == 0xC0) return 2;
-  if ((lead & 0xF0) == 0xE0) return 3;
-  if ((lead & 0xF8) == 0xF0) return 4;
-  return 0;
-}
-
-// Decodes the multi-byte sequence at bytes[at]; rejects truncated, overlong
-// and surrogate sequences and code points above U+10FFFF.
-std::optional<std::uint32_t> DecodeUtf8Sequence(std::string_view bytes, std::size_t at) {
-  static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  static constexpr unsigned char kLeadMask[] = {0, 0, 0x1F, 0x0F, 0x07};
-  const std::size_t length = Utf8SequenceLength(static_cast<unsigned char>(bytes[at]));
-  if (length < 2 || bytes.size() - at < length) return std::nullopt;
-  std::uint32_t codePoint = static_cast<unsigned char>(bytes[at]) & kLeadMask[length];
-  for (std::size_t k = 1; k < length; ++k) {
-    const auto continuation = static_cast<unsigned char>(bytes[at + k]);
-    if ((continuation & 0xC0) != 0x80) return std::nullopt;
-    codePoint = (codePoint << 6) | (continuation & 0x3Fu);
-  }
-  if (codePoint < kSmallest[length] || codePoint > 0x10FFFF) return std::nullopt;
-  if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return std::nullopt;
-  return codePoint;
-}
-
-// Decodes the bytes up to the next line feed. False on a malformed sequence.
-bool DecodeUtf8Line(Source& source, std::u16string& out) {
-  std::size_t scanned = 0;
-  std::size_t end = std::string_view::npos;
-  for (;;) {
-    end = source.bytes.find('\n', source.offset + scanned);
-    scanned = source.bytes.size() - source.offset;
-    if (end != std::string_view::npos || !ReadMore(source)) break;
-  }
-  const std::size_t start = source.offset;
-  if (end == std::string_view::npos) {
-    end = source.bytes.size();
-    source.offset = end;
-  } else {
-    source.offset = end + 1;
-  }
-  const std::string_view line = source.bytes.substr(start, end - start);
-  out.resize(line.size());  // never more units than bytes
-  std::size_t written = 0;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    const auto lead = static_cast<unsigned char>(line[i]);
-    if (lead < 0x80) {
-      out[written++] = lead;
-      ++i;
-      continue;
-    }
-    const std::optional<std::uint32_t> codePoint = DecodeUtf8Sequence(line, i);
-    if (!codePoint) return false;
-    if (*codePoint >= 0x10000) {
-      const std::uint32_t offset = *codePoint - 0x10000;
-      out[written++] = static_cast<char16_t>(0xD800 + (offset >> 10));
-      out[written++] = static_cast<char16_t>(0xDC00 + (offset & 0x3FF));
-    } else {
-      out[written++] = static_cast<char16_t>(*codePoint);
-    }
-    i += Utf8SequenceLength(lead);
-  }
-  out.resize(written);
-  return true;
-}
-
 // ---- Moving through lines -------------------------------------------------
 
 void Fail(ParserState& s, std::string message) {
@@ -288,54 +75,56 @@ void Fail(ParserState& s, std::string message) {
   s.state = State::Finished;
 }
 
-// Decodes the next line and starts reading it. Fails the parse when its bytes are malformed.
-bool EnterLine(ParserState& s) {
-  ++s.line;
-  const bool utf16 = s.source.encoding == Encoding::Utf16Le;
-  const bool decoded =
-      utf16 ? DecodeUtf16LeLine(s.source, s.lineText) : DecodeUtf8Line(s.source, s.lineText);
-  s.text = s.lineText;
-  s.pos = 0;
-  s.lineEnd = s.text.size();
-  if (s.lineEnd > 0 && s.text[s.lineEnd - 1] == u'\r') --s.lineEnd;
-  if (!decoded) Fail(s, utf16 ? "UTF-16 file has an odd number of bytes" : "invalid UTF-8");
-  return decoded;
+std::string LineErrorMessage(const LineError& error) {
+  switch (error.kind) {
+    case LineError::Kind::InvalidUtf8: return "invalid UTF-8";
+    case LineError::Kind::OddUtf16Length: return "UTF-16 file has an odd number of bytes";
+  }
+  return "";
 }
 
-bool HasNextLine(ParserState& s) {
-  return s.source.offset < s.source.bytes.size() || ReadMore(s.source);
+// Starts reading the next line. False at the end of the input, and when the
+// line does not decode, which fails the parse.
+bool EnterLine(ParserState& s) {
+  const std::optional<std::u16string_view> line = s.reader.NextLine();
+  if (!line && !s.reader.error()) return false;
+  ++s.line;
+  if (!line) {
+    Fail(s, LineErrorMessage(*s.reader.error()));
+    return false;
+  }
+  s.text = *line;
+  s.pos = 0;
+  return true;
 }
 
 void MoveToNextLine(ParserState& s) {
-  if (!HasNextLine(s)) {
+  if (EnterLine(s)) {
+    s.state = State::LineStart;
+  } else if (!s.error) {
     s.state = State::Finished;
-    return;
   }
-  s.state = State::LineStart;
-  EnterLine(s);
 }
 
-bool AtLineEnd(const ParserState& s) { return s.pos >= s.lineEnd; }
+bool AtLineEnd(const ParserState& s) { return s.pos >= s.text.size(); }
 
-std::u16string_view RestOfLine(const ParserState& s) {
-  return s.text.substr(s.pos, s.lineEnd - s.pos);
-}
+std::u16string_view RestOfLine(const ParserState& s) { return s.text.substr(s.pos); }
 
 void SkipBlanks(ParserState& s) {
-  while (s.pos < s.lineEnd && IsBlank(s.text[s.pos])) ++s.pos;
+  while (s.pos < s.text.size() && IsBlank(s.text[s.pos])) ++s.pos;
 }
 
 // End of the run of units from s.pos up to a blank or the line end.
 std::size_t WordEnd(const ParserState& s) {
   std::size_t end = s.pos;
-  while (end < s.lineEnd && !IsBlank(s.text[end])) ++end;
+  while (end < s.text.size() && !IsBlank(s.text[end])) ++end;
   return end;
 }
 
 // End of the run of units from s.pos up to a blank, `stop` or the line end.
 std::size_t TokenEnd(const ParserState& s, char16_t stop) {
   std::size_t end = s.pos;
-  while (end < s.lineEnd && !IsBlank(s.text[end]) && s.text[end] != stop) ++end;
+  while (end < s.text.size() && !IsBlank(s.text[end]) && s.text[end] != stop) ++end;
   return end;
 }
 
@@ -349,7 +138,10 @@ bool OnlyCommentRemains(ParserState& s) {
 // ---- Header and line dispatch ---------------------------------------------
 
 void ReadHeader(ParserState& s) {
-  if (!EnterLine(s)) return;
+  if (!EnterLine(s)) {
+    if (s.error) return;
+    ++s.line;  // a file of no bytes has one line, an empty one, which is no header
+  }
   std::u16string_view header = RestOfLine(s);
   while (!header.empty() && IsBlank(header.back())) header.remove_suffix(1);
   if (header == kHeaderVersion5) {
@@ -391,26 +183,6 @@ void ReadLineStart(ParserState& s) {
 
 // ---- Key sections ---------------------------------------------------------
 
-std::optional<Root> RootFromName(std::u16string_view name) {
-  static constexpr struct {
-    Root root;
-    std::string_view longName;
-    std::string_view shortName;
-  } kRoots[] = {
-      {Root::ClassesRoot, "hkey_classes_root", "hkcr"},
-      {Root::CurrentUser, "hkey_current_user", "hkcu"},
-      {Root::LocalMachine, "hkey_local_machine", "hklm"},
-      {Root::Users, "hkey_users", "hku"},
-      {Root::CurrentConfig, "hkey_current_config", "hkcc"},
-  };
-  for (const auto& entry : kRoots) {
-    if (EqualsIgnoreCase(name, entry.longName) || EqualsIgnoreCase(name, entry.shortName)) {
-      return entry.root;
-    }
-  }
-  return std::nullopt;
-}
-
 // Every level of the path must be 1 to kMaxKeyNameLength units long.
 bool CheckKeyPath(ParserState& s, std::u16string_view path) {
   std::size_t levelStart = 0;
@@ -423,7 +195,8 @@ bool CheckKeyPath(ParserState& s, std::u16string_view path) {
       return false;
     }
     if (length > kMaxKeyNameLength) {
-      Fail(s, "key name longer than 255 characters: " + Quote(path.substr(levelStart, length)));
+      Fail(s, "key name longer than " + std::to_string(kMaxKeyNameLength) +
+                  " characters: " + Quote(path.substr(levelStart, length)));
       return false;
     }
     if (levelEnd == path.size()) return true;
@@ -480,7 +253,7 @@ void ReadKeyName(ParserState& s) {
 // including the closing quote, resolving escapes.
 bool ReadQuoted(ParserState& s, std::u16string& out) {
   std::size_t runStart = s.pos;
-  while (s.pos < s.lineEnd) {
+  while (s.pos < s.text.size()) {
     const char16_t c = s.text[s.pos];
     if (c == u'"') {
       out.append(s.text.data() + runStart, s.pos - runStart);
@@ -492,7 +265,7 @@ bool ReadQuoted(ParserState& s, std::u16string& out) {
       continue;
     }
     out.append(s.text.data() + runStart, s.pos - runStart);
-    if (s.pos + 1 >= s.lineEnd) break;
+    if (s.pos + 1 >= s.text.size()) break;
     const char16_t escaped = s.text[s.pos + 1];
     const bool version5 = s.version == Version::Version5;
     if (escaped == u'\\' || escaped == u'"') {
@@ -504,10 +277,10 @@ bool ReadQuoted(ParserState& s, std::u16string& out) {
     } else if (version5 && escaped == u'0') {
       out += u'\0';
     } else {
-      Fail(s, "bad escape " + Quote(s.text.substr(s.pos, 2)) + " in a quoted string");
+      Fail(s, "bad escape " + Quote(s.text.substr(s.pos, kEscapeLength)) + " in a quoted string");
       return false;
     }
-    s.pos += 2;
+    s.pos += kEscapeLength;
     runStart = s.pos;
   }
   Fail(s, "unterminated string");
@@ -532,36 +305,6 @@ void ReadValueName(ParserState& s) {
   s.state = State::ValueData;
 }
 
-// Text in ANSI of a REGEDIT4 file becomes UTF-16LE; each NUL byte, which
-// ends a string, becomes a UTF-16 NUL.
-std::vector<std::uint8_t> AnsiBytesToUtf16(const std::vector<std::uint8_t>& ansi,
-                                           AnsiToUtf16 convert) {
-  std::vector<std::uint8_t> out;
-  out.reserve(ansi.size() * 2);
-  std::size_t runStart = 0;
-  for (std::size_t i = 0; i <= ansi.size(); ++i) {
-    if (i < ansi.size() && ansi[i] != 0) continue;
-    if (i > runStart) {
-      const std::string_view run(reinterpret_cast<const char*>(ansi.data()) + runStart,
-                                 i - runStart);
-      if (convert != nullptr) {
-        AppendUtf16Le(out, convert(run));
-      } else {
-        for (char c : run) {
-          out.push_back(static_cast<std::uint8_t>(c));
-          out.push_back(0);
-        }
-      }
-    }
-    if (i < ansi.size()) {
-      out.push_back(0);
-      out.push_back(0);
-    }
-    runStart = i + 1;
-  }
-  return out;
-}
-
 bool IsTextType(std::uint32_t type) {
   return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
 }
@@ -572,8 +315,9 @@ void CommitValue(ParserState& s) {
   MoveToNextLine(s);
 }
 
-void ReadStringData(ParserState& s) {
-  ++s.pos;  // opening quote
+// The handlers of the data tags: each starts just after its tag.
+
+void ReadStringData(ParserState& s, std::uint32_t type) {
   s.scratch.clear();
   if (!ReadQuoted(s, s.scratch)) return;
   SkipBlanks(s);
@@ -581,16 +325,14 @@ void ReadStringData(ParserState& s) {
     Fail(s, "unexpected text after the string: " + Quote(RestOfLine(s)));
     return;
   }
-  s.value.type = kRegSz;
-  s.value.data.reserve((s.scratch.size() + 1) * 2);
+  s.value.type = type;
+  s.value.data.reserve((s.scratch.size() + 1) * sizeof(char16_t));
   AppendUtf16Le(s.value.data, s.scratch);
-  s.value.data.push_back(0);
-  s.value.data.push_back(0);
+  common::AppendLittleEndian16(s.value.data, 0);  // the terminator the registry stores
   CommitValue(s);
 }
 
-void ReadRemoval(ParserState& s) {
-  ++s.pos;  // '-'
+void ReadRemoval(ParserState& s, std::uint32_t /*type*/) {
   SkipBlanks(s);
   if (!AtLineEnd(s)) {
     Fail(s, "unexpected text after '-': " + Quote(RestOfLine(s)));
@@ -600,12 +342,12 @@ void ReadRemoval(ParserState& s) {
   CommitValue(s);
 }
 
-void ReadDwordData(ParserState& s) {
+void ReadDwordData(ParserState& s, std::uint32_t type) {
   const std::size_t digitsEnd = WordEnd(s);
   const std::u16string_view digits = s.text.substr(s.pos, digitsEnd - s.pos);
-  const std::optional<std::uint32_t> number = ParseHexNumber(digits, 8);
+  const std::optional<std::uint32_t> number = ParseHexNumber(digits, kHexDigitsOf32Bits);
   if (!number) {
-    Fail(s, "bad dword " + Quote(digits) + ": expected 1 to 8 hex digits");
+    Fail(s, "bad dword " + Quote(digits) + ": expected 1 to " + std::to_string(kHexDigitsOf32Bits) + " hex digits");
     return;
   }
   s.pos = digitsEnd;
@@ -613,11 +355,8 @@ void ReadDwordData(ParserState& s) {
     Fail(s, "unexpected text after the dword: " + Quote(RestOfLine(s)));
     return;
   }
-  s.value.type = kRegDword;
-  s.value.data = {static_cast<std::uint8_t>(*number & 0xFF),
-                  static_cast<std::uint8_t>((*number >> 8) & 0xFF),
-                  static_cast<std::uint8_t>((*number >> 16) & 0xFF),
-                  static_cast<std::uint8_t>(*number >> 24)};
+  s.value.type = type;
+  common::AppendLittleEndian32(s.value.data, *number);
   CommitValue(s);
 }
 
@@ -628,56 +367,64 @@ void BeginHexData(ParserState& s, std::uint32_t type) {
   s.state = State::HexBytes;
 }
 
-// At the number in "hex(N):".
-void ReadHexType(ParserState& s) {
+// At the number in "hex(N):", which is the value's type.
+void ReadHexType(ParserState& s, std::uint32_t /*type*/) {
+  static constexpr std::u16string_view kTypeEnd = u"):";
   const std::u16string_view rest = RestOfLine(s);
-  const std::size_t close = rest.find(u')');
+  const std::size_t close = rest.find(kTypeEnd.front());
   if (close == std::u16string_view::npos) {
     Fail(s, "missing ')' after the value type of hex data");
     return;
   }
-  const std::optional<std::uint32_t> type = ParseHexNumber(rest.substr(0, close), kMaxTypeDigits);
+  const std::optional<std::uint32_t> type = ParseHexNumber(rest.substr(0, close), kHexDigitsOf32Bits);
   if (!type) {
     Fail(s, "bad value type " + Quote(rest.substr(0, close)) + " in hex(...): expected hex digits");
     return;
   }
-  if (close + 1 >= rest.size() || rest[close + 1] != u':') {
+  if (rest.substr(close, kTypeEnd.size()) != kTypeEnd) {
     Fail(s, "expected ':' after hex(...)");
     return;
   }
-  s.pos += close + 2;
+  s.pos += close + kTypeEnd.size();
   BeginHexData(s, *type);
 }
+
+// What the data after '=' begins with, and how the rest is read. Tags are
+// matched in order, ASCII letters in either case.
+struct DataTag {
+  std::string_view tag;
+  std::uint32_t type;  // of the value; hex(N) gives its own
+  void (*read)(ParserState&, std::uint32_t type);
+};
+
+constexpr DataTag kDataTags[] = {
+    {"\"", kRegSz, ReadStringData},
+    {"-", 0, ReadRemoval},
+    {"dword:", kRegDword, ReadDwordData},
+    {"hex:", kRegBinary, BeginHexData},
+    {"hex(", 0, ReadHexType},
+};
 
 void ReadValueData(ParserState& s) {
   if (AtLineEnd(s)) {
     Fail(s, "missing value data after '='");
     return;
   }
-  const char16_t first = s.text[s.pos];
   const std::u16string_view rest = RestOfLine(s);
-  if (first == u'"') {
-    ReadStringData(s);
-  } else if (first == u'-') {
-    ReadRemoval(s);
-  } else if (StartsWithIgnoreCase(rest, "dword:")) {
-    s.pos += 6;
-    ReadDwordData(s);
-  } else if (StartsWithIgnoreCase(rest, "hex:")) {
-    s.pos += 4;
-    BeginHexData(s, kRegBinary);
-  } else if (StartsWithIgnoreCase(rest, "hex(")) {
-    s.pos += 4;
-    ReadHexType(s);
-  } else {
-    Fail(s, "unknown data type " + Quote(rest.substr(0, TokenEnd(s, u':') - s.pos)));
+  for (const DataTag& tag : kDataTags) {
+    if (StartsWithIgnoreCase(rest, tag.tag)) {
+      s.pos += tag.tag.size();
+      tag.read(s, tag.type);
+      return;
+    }
   }
+  Fail(s, "unknown data type " + Quote(rest.substr(0, TokenEnd(s, u':') - s.pos)));
 }
 
 // ---- Hex data -------------------------------------------------------------
 
 std::optional<std::uint8_t> ParseHexByte(std::u16string_view token) {
-  const std::optional<std::uint32_t> number = ParseHexNumber(token, 2);
+  const std::optional<std::uint32_t> number = ParseHexNumber(token, kHexDigitsOfByte);
   if (!number) return std::nullopt;
   return static_cast<std::uint8_t>(*number);
 }
@@ -692,12 +439,11 @@ void FinishHexValue(ParserState& s) {
 }
 
 void ContinueHexOnNextLine(ParserState& s) {
-  if (!HasNextLine(s)) {
+  if (EnterLine(s)) {
+    s.state = State::HexContinuation;
+  } else if (!s.error) {
     Fail(s, "hex data continues past the end of the file");
-    return;
   }
-  s.state = State::HexContinuation;
-  EnterLine(s);
 }
 
 // Reads bytes up to the end of the current line; ends the value there, or
@@ -732,7 +478,7 @@ void ReadHexBytes(ParserState& s) {
       return;
     }
     if (s.hexPosition == HexPosition::AfterComma && token == u"\\" &&
-        IsAllBlank(s.text.substr(tokenEnd, s.lineEnd - tokenEnd))) {
+        IsAllBlank(s.text.substr(tokenEnd))) {
       ContinueHexOnNextLine(s);
       return;
     }
@@ -774,17 +520,18 @@ void Run(ParserState& s) {
   }
 }
 
-// Parses the input that state.source holds or reads.
-ParseResult RunParser(ParserState& state, AnsiToUtf16 ansiToUtf16, const Selection& selection) {
+// Parses the lines that `reader` decodes.
+ParseResult RunParser(LineReader& reader, AnsiToUtf16 ansiToUtf16, const Selection& selection) {
   ParseResult result;
-  if (!OpenSource(state.source)) {
+  if (!reader.Open()) {
     result.error = ParseError{1, "UTF-16 big-endian files are not supported"};
     return result;
   }
+  ParserState state(reader);
   state.ansiToUtf16 = ansiToUtf16;
   state.selection = &selection;
   Run(state);
-  if (state.source.readFailed) {
+  if (reader.readFailed()) {
     result.error = ParseError{0, "cannot read file"};
   } else if (state.error) {
     result.error = std::move(state.error);
@@ -797,9 +544,8 @@ ParseResult RunParser(ParserState& state, AnsiToUtf16 ansiToUtf16, const Selecti
 }  // namespace
 
 ParseResult Parse(std::string_view bytes, AnsiToUtf16 ansiToUtf16, const Selection& selection) {
-  ParserState state;
-  state.source.bytes = bytes;
-  return RunParser(state, ansiToUtf16, selection);
+  LineReader reader(bytes);
+  return RunParser(reader, ansiToUtf16, selection);
 }
 
 FileRead ParseFile(const std::string& fileName, AnsiToUtf16 ansiToUtf16, const Selection& selection) {
@@ -809,31 +555,15 @@ FileRead ParseFile(const std::string& fileName, AnsiToUtf16 ansiToUtf16, const S
     read.error = FileError{fileName, 0, std::nullopt, "cannot read file"};
     return read;
   }
-  ParserState state;
-  state.source.file = file.get();
-  // The first piece, where the byte order mark is; a folder fails here.
-  if (!ReadMore(state.source) && state.source.readFailed) {
-    read.error = FileError{fileName, 0, std::nullopt, "cannot read file"};
-    return read;
-  }
-  ParseResult result = RunParser(state, ansiToUtf16, selection);
+  // A folder opens, but fails to read: "cannot read file" too.
+  LineReader reader(file.get());
+  ParseResult result = RunParser(reader, ansiToUtf16, selection);
   if (result.error) {
     read.error = FileError{fileName, result.error->line, std::nullopt, result.error->message};
   } else {
     read.script = std::move(result.script);
   }
   return read;
-}
-
-std::string_view RootName(Root root) {
-  switch (root) {
-    case Root::ClassesRoot: return "HKEY_CLASSES_ROOT";
-    case Root::CurrentUser: return "HKEY_CURRENT_USER";
-    case Root::LocalMachine: return "HKEY_LOCAL_MACHINE";
-    case Root::Users: return "HKEY_USERS";
-    case Root::CurrentConfig: return "HKEY_CURRENT_CONFIG";
-  }
-  return "";
 }
 
 }  // namespace regfile

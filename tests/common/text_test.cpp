@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "common/ansi.h"
 #include "common/code_pages.h"
 #include "common/utf.h"
@@ -7,7 +10,7 @@
 
 namespace {
 
-TEST(Utf16ToUtf8Test, EncodesEveryLengthAndReplacesLoneSurrogates) {
+TEST(UtfTest, Utf16ToUtf8EncodesEveryLengthAndReplacesLoneSurrogates) {
   const struct {
     std::u16string utf16;
     std::string utf8;
@@ -22,6 +25,60 @@ TEST(Utf16ToUtf8Test, EncodesEveryLengthAndReplacesLoneSurrogates) {
       {std::u16string(u"a\0b", 3), std::string("a\0b", 3)},      // a NUL is converted too
   };
   for (const auto& c : cases) EXPECT_EQ(common::Utf16ToUtf8(c.utf16), c.utf8);
+}
+
+// Each sequence at offset 1 of "x" + bytes: what it decodes to, or nothing.
+TEST(UtfTest, DecodeUtf8AtTakesWellFormedSequencesOnly) {
+  const struct {
+    std::string bytes;
+    std::optional<char32_t> codePoint;
+    std::size_t length;
+  } cases[] = {
+      {"A", U'A', 1},
+      {std::string(1, '\0'), U'\0', 1},
+      {"\x7F", 0x7F, 1},
+      {"\xC2\x80", 0x80, 2},                  // the smallest of each length
+      {"\xDF\xBF", 0x7FF, 2},                 // the largest of each length
+      {"\xE0\xA0\x80", 0x800, 3},
+      {"\xEF\xBF\xBF", 0xFFFF, 3},
+      {"\xF0\x90\x80\x80", 0x10000, 4},
+      {"\xF4\x8F\xBF\xBFtail", 0x10FFFF, 4},  // what follows is not read
+      {"\xED\x9F\xBF", 0xD7FF, 3},           // just below the surrogates
+      {"\xEE\x80\x80", 0xE000, 3},           // just above them
+      {"\x80", std::nullopt, 0},               // a continuation byte alone
+      {"\xBF", std::nullopt, 0},
+      {"\xC0\xAF", std::nullopt, 0},          // overlong forms
+      {"\xC1\xBF", std::nullopt, 0},
+      {"\xE0\x9F\xBF", std::nullopt, 0},
+      {"\xF0\x8F\xBF\xBF", std::nullopt, 0},
+      {"\xED\xA0\x80", std::nullopt, 0},     // an encoded surrogate
+      {"\xED\xBF\xBF", std::nullopt, 0},
+      {"\xF4\x90\x80\x80", std::nullopt, 0},  // above U+10FFFF
+      {"\xF8\x88\x80\x80\x80", std::nullopt, 0},  // no five-byte forms
+      {"\xFF", std::nullopt, 0},
+      {"\xC3\x28", std::nullopt, 0},          // a continuation that is none
+      {"\xE2\x82", std::nullopt, 0},          // truncated by the end of the bytes
+      {"\xF0\x9F\x98", std::nullopt, 0},
+  };
+  for (const auto& c : cases) {
+    const std::string bytes = "x" + c.bytes;
+    const auto point = common::DecodeUtf8At(bytes, 1);
+    ASSERT_EQ(point.has_value(), c.codePoint.has_value()) << common::Escaped(std::string_view(c.bytes));
+    if (!point) continue;
+    EXPECT_EQ(point->value, *c.codePoint) << common::Escaped(std::string_view(c.bytes));
+    EXPECT_EQ(point->bytes, c.length) << common::Escaped(std::string_view(c.bytes));
+  }
+}
+
+TEST(UtfTest, AppendUtf16GivesAUnitOrASurrogatePair) {
+  std::u16string out = u"x";
+  for (const char32_t c : {U'A', U'\u00E9', U'\uFFFF', U'\U00010000', U'\U0001F600', U'\U0010FFFF'}) {
+    common::AppendUtf16(out, c);
+  }
+  EXPECT_EQ(out, u"xA\u00E9\uFFFF\U00010000\U0001F600\U0010FFFF");
+  // The pairs decode back to the code points.
+  EXPECT_EQ(common::CodePointAt(out, 4).value, U'\U00010000');
+  EXPECT_EQ(common::CodePointAt(out, 8).value, U'\U0010FFFF');
 }
 
 TEST(EscapedTest, KeepsPrintableAsciiOnly) {

@@ -85,9 +85,9 @@ struct Malformed {
 
 std::string LongLevel() { return std::string(256, 'k'); }
 
-class MalformedInput : public testing::TestWithParam<Malformed> {};
+class MalformedInputTest : public testing::TestWithParam<Malformed> {};
 
-TEST_P(MalformedInput, IsRejectedWithLineAndReason) {
+TEST_P(MalformedInputTest, IsRejectedWithLineAndReason) {
   const Malformed& c = GetParam();
   const ParseResult result = Parse(c.input);
   ASSERT_TRUE(result.error.has_value()) << "accepted:\n" << Dump(result.script);
@@ -150,19 +150,19 @@ const Malformed kMalformed[] = {
     {"Utf16BigEndian", std::string("\xFE\xFF\0R", 4), 1, "big-endian"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Parse, MalformedInput, testing::ValuesIn(kMalformed),
+INSTANTIATE_TEST_SUITE_P(Parse, MalformedInputTest, testing::ValuesIn(kMalformed),
                          [](const testing::TestParamInfo<Malformed>& param) {
                            return std::string(param.param.label);
                          });
 
-TEST(Parse, ErrorDiscardsSectionsReadBeforeIt) {
+TEST(ParseTest, ErrorDiscardsSectionsReadBeforeIt) {
   const ParseResult result = Parse(kV5 + "[HKLM\\A]\r\n\"a\"=dword:1\r\n[HKLM\\B]\r\n\"b\"=hex:zz\r\n");
   ASSERT_TRUE(result.error.has_value());
   EXPECT_EQ(result.error->line, 6u);
   EXPECT_TRUE(result.script.keys.empty());
 }
 
-TEST(Parse, QuotesLongInputShortenedInMessages) {
+TEST(ParseTest, QuotesLongInputShortenedInMessages) {
   const ParseResult result = Parse(kV5 + "[HKEY_" + std::string(500, 'X') + "]\r\n");
   ASSERT_TRUE(result.error.has_value());
   EXPECT_LT(result.error->message.size(), 100u);
@@ -196,18 +196,18 @@ const char kExportDump[] =
     "[HKEY_CURRENT_USER\\Software\\Keep] line 13\n"
     "  Gone removed\n";
 
-TEST(Parse, Version5AsciiExport) {
+TEST(ParseTest, Version5AsciiExport) {
   EXPECT_EQ(Dump(ParseOk(kV5 + kExportBody)), kExportDump);
 }
 
-TEST(Parse, Utf16ExportGivesSameScriptAsUtf8) {
+TEST(ParseTest, Utf16ExportGivesSameScriptAsUtf8) {
   std::u16string text;
   for (char c : kV5 + kExportBody) text += static_cast<char16_t>(c);
   EXPECT_EQ(Dump(ParseOk(Utf16File(text))), kExportDump);
   EXPECT_EQ(Dump(ParseOk("\xEF\xBB\xBF" + kV5 + kExportBody)), kExportDump);
 }
 
-TEST(Parse, LineFeedsAloneGiveSameScriptAsCrLf) {
+TEST(ParseTest, LineFeedsAloneGiveSameScriptAsCrLf) {
   std::string lf;
   for (char c : kV5 + kExportBody) {
     if (c != '\r') lf += c;
@@ -215,7 +215,7 @@ TEST(Parse, LineFeedsAloneGiveSameScriptAsCrLf) {
   EXPECT_EQ(Dump(ParseOk(lf)), kExportDump);
 }
 
-TEST(Parse, NonAsciiTextSurvivesBothEncodings) {
+TEST(ParseTest, NonAsciiTextSurvivesBothEncodings) {
   const std::u16string name = u"Ger\u00e4t \U0001F600";
   const std::u16string utf16 =
       u"Windows Registry Editor Version 5.00\r\n[HKCU\\" + name + u"]\r\n\"" + name + u"\"=\"" +
@@ -233,7 +233,7 @@ TEST(Parse, NonAsciiTextSurvivesBothEncodings) {
   }
 }
 
-TEST(Parse, HeaderOnlyFileIsEmptyScript) {
+TEST(ParseTest, HeaderOnlyFileIsEmptyScript) {
   for (const char* file : {"REGEDIT4", "REGEDIT4\r\n", "Windows Registry Editor Version 5.00  \n\n"}) {
     const ParseResult result = Parse(file);
     EXPECT_FALSE(result.error.has_value()) << file;
@@ -241,7 +241,7 @@ TEST(Parse, HeaderOnlyFileIsEmptyScript) {
   }
 }
 
-TEST(Parse, CommentsBlankLinesAndIndentation) {
+TEST(ParseTest, CommentsBlankLinesAndIndentation) {
   const Script script = ParseOk(kV5 +
                                 "; comment\r\n"
                                 "  # another\r\n"
@@ -258,7 +258,7 @@ TEST(Parse, CommentsBlankLinesAndIndentation) {
             "  e type 3:\n");
 }
 
-TEST(Parse, EscapesInNamesAndStrings) {
+TEST(ParseTest, EscapesInNamesAndStrings) {
   const Script script = ParseOk(kV5 +
                                 "[HKLM\\A]\r\n"
                                 "\"a\\\\b\\\"c\"=\"C:\\\\dir\\\\\\\"q\\\"\"\r\n"
@@ -273,7 +273,7 @@ TEST(Parse, EscapesInNamesAndStrings) {
   EXPECT_EQ(values[2].data, Sz(u"x;y]"));
 }
 
-TEST(Parse, KeyPathsKeepUnusualCharacters) {
+TEST(ParseTest, KeyPathsKeepUnusualCharacters) {
   const Script script = ParseOk(kV5 +
                                 "[HKLM\\SYSTEM\\Enum\\USB\\VID_1234&PID_5678\\#1 serial; 2]\r\n"
                                 "[HKLM\\a]b\\c] \t\r\n"
@@ -286,7 +286,7 @@ TEST(Parse, KeyPathsKeepUnusualCharacters) {
   EXPECT_EQ(script.keys[3].path.size(), 255u);
 }
 
-TEST(Parse, RootNamesLongShortAndAnyCase) {
+TEST(ParseTest, RootNamesLongShortAndAnyCase) {
   const struct {
     const char* text;
     Root root;
@@ -315,7 +315,7 @@ std::u16string UpperCaseAnsi(std::string_view ansi) {
   return out;
 }
 
-TEST(Parse, DataTypesAndEncodings) {
+TEST(ParseTest, DataTypesAndEncodings) {
   const struct {
     const char* data;
     std::uint32_t type;
@@ -344,7 +344,7 @@ TEST(Parse, DataTypesAndEncodings) {
   }
 }
 
-TEST(Parse, MultiStringAcrossContinuationLines) {
+TEST(ParseTest, MultiStringAcrossContinuationLines) {
   // Two strings "USB\VID" and "X", wrapped the way regedit wraps long hex data.
   const Script script = ParseOk(kV5 +
                                 "[HKLM\\A]\r\n"
@@ -358,7 +358,7 @@ TEST(Parse, MultiStringAcrossContinuationLines) {
   EXPECT_EQ(script.keys[1].line, 7u);
 }
 
-TEST(Parse, Regedit4ConvertsAnsiTextDataToUtf16) {
+TEST(ParseTest, Regedit4ConvertsAnsiTextDataToUtf16) {
   const std::string file = kV4 +
                            "[HKEY_CURRENT_USER\\Env]\r\n"
                            "\"Path\"=hex(2):25,61,25,00\r\n"

@@ -1,8 +1,11 @@
-// UTF-16 to UTF-8, the one conversion between Unicode forms that the tools,
-// the .reg reader and the tests make. Plain C++: no platform calls.
+// The one conversion between Unicode forms in the tree: UTF-16 to UTF-8,
+// UTF-8 decoded into code points (and these into UTF-16), and the escaping
+// of bytes and units for messages. The tools, the .reg reader and the tests
+// all convert here. Plain C++: no platform calls.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -21,6 +24,19 @@ struct Utf16CodePoint {
 Utf16CodePoint CodePointAt(std::u16string_view text, std::size_t i);
 
 inline bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// The code point that the UTF-8 sequence at bytes[at] encodes, and how many
+// bytes it takes. Nothing when no well-formed sequence begins there: a stray
+// continuation byte, a truncated or overlong sequence, an encoded surrogate
+// or a code point above U+10FFFF.
+struct Utf8CodePoint {
+  char32_t value;
+  std::size_t bytes;
+};
+std::optional<Utf8CodePoint> DecodeUtf8At(std::string_view bytes, std::size_t at);
+
+// Appends the UTF-16 form of one code point (at most U+10FFFF): one unit, or a surrogate pair.
+void AppendUtf16(std::u16string& out, char32_t codePoint);
 
 // ASCII text, such as a registry path the code names, as UTF-16.
 inline std::u16string AsciiToUtf16(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }

@@ -11,12 +11,17 @@
 // transaction logs hold, as Windows would load it: the entries of the new
 // format (FILE.LOG1 and FILE.LOG2, Windows 8.1 on) or the dirty pages of the
 // old one (FILE.LOG), each checked before it is applied. The pages are laid
-// over the file, not copied into memory.
+// over the file as it is read: what is kept of a log is where in it each
+// 512-byte sector it replaces lies, not the pages.
 //
 // A hive and its logs are untrusted input: every offset, length and count is
-// checked against the files before it is used, and only what is read is
-// held: the cells of the bins the selected trees lie in, and the keys kept.
-// Damage that the selected trees never reach does not refuse the hive.
+// checked against the files before it is used. Held in memory besides the
+// keys kept: an index of the bins (where each begins, its size, and the
+// stretches where no sound bin header is), made from their headers when the
+// hive is opened; and every bin that the selected trees reach, read whole
+// the first time a cell in it is wanted, its cells' sizes checked then, and
+// kept to the end of the read. Damage that the selected trees never reach
+// does not refuse the hive.
 #pragma once
 
 #include <string>
