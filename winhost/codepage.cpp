@@ -11,9 +11,11 @@
 #include <mutex>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "common/little_endian.h"
 #include "common/unique_handle.h"
+#include "common/utf.h"
 #include "internal.h"
 #include "winhost/system.h"
 
@@ -154,19 +156,12 @@ std::string ToDoubleByte(std::u16string_view text, unsigned codePage, bool& used
   std::string result;
   result.reserve(text.size() * 2);
   for (std::size_t i = 0; i < text.size();) {
-    // Only a low surrogate completes a pair; after a lone high surrogate the
-    // next unit (the terminator, say) is a character of its own.
-    const std::size_t units = (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size() &&
-                               text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-                                  ? 2
-                                  : 1;
-    char in[4];
-    for (std::size_t k = 0; k < units; ++k) {
-      in[2 * k] = static_cast<char>(text[i + k] & 0xFF);
-      in[2 * k + 1] = static_cast<char>(text[i + k] >> 8);
-    }
-    const char* inPtr = in;
-    std::size_t inLeft = units * 2;
+    // A lone surrogate is a character of its own, as the terminator after it is.
+    const std::size_t units = common::CodePointAt(text, i).units;
+    std::vector<std::uint8_t> in;
+    for (std::size_t k = 0; k < units; ++k) common::AppendLittleEndian16(in, text[i + k]);
+    const char* inPtr = reinterpret_cast<const char*>(in.data());
+    std::size_t inLeft = in.size();
     char out[8];
     char* outPtr = out;
     std::size_t outLeft = sizeof out;
