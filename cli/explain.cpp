@@ -10,11 +10,7 @@
 namespace korvane_cli {
 namespace {
 
-using korvane::paths::kParentIdPrefix;
-using korvane::paths::kPortName;
-using korvane::paths::kPrinterPort;
-using korvane::paths::kSerialPorts;
-using korvane::paths::kUsbDevices;
+namespace paths = korvane::paths;
 
 // Registry text (ANSI code page) as UTF-8, quoted.
 std::string Text(std::string_view text) { return common::AnsiToUtf8(text); }
@@ -22,8 +18,7 @@ std::string Quoted(std::string_view text) { return "\"" + Text(text) + "\""; }
 
 // The product id in a key name "Vid_7c1f&Pid_XXXX&MI_0n", if it is one of the vendor's.
 std::string VendorProductId(std::string_view keyName) {
-  using namespace korvane::paths;
-  const std::string start = std::string(kVendorPart) + kVendorId + kProductPart;
+  const std::string start = std::string(paths::kVendorPart) + paths::kVendorId + paths::kProductPart;
   if (!common::StartsWithKeyName(keyName, start)) return std::string();
   const auto end = keyName.find('&', start.size());
   return std::string(keyName.substr(start.size(), end == std::string_view::npos ? std::string_view::npos : end - start.size()));
@@ -39,10 +34,10 @@ std::string Joined(const korvane::StringList& items) {
 
 void Explainer::UsbKeysListed(std::int32_t count, const korvane::StringList& names) {
   if (count < 0) {
-    out_ << kUsbDevices << " cannot be listed: the walk fails here.\n";
+    out_ << paths::kUsbDevices << " cannot be listed: the walk fails here.\n";
     return;
   }
-  out_ << kUsbDevices << ": " << count << " device keys.\n";
+  out_ << paths::kUsbDevices << ": " << count << " device keys.\n";
   if (count == 0) out_ << "  It holds no device: the walk fails here.\n";
   for (const auto name : names) {
     const auto product = VendorProductId(name);
@@ -83,7 +78,7 @@ bool Explainer::IsVendorProduct(std::string_view productId) const {
 
 void Explainer::ListingFailed(const std::string& path) {
   out_ << "Cannot list " << Text(path) << ": the walk fails here.\n";
-  if (path == kSerialPorts) {
+  if (path == paths::kSerialPorts) {
     out_ << "  This key exists only while Windows runs, so an export of an offline hive lacks it.\n"
             "  Take it from the running machine:\n"
             "    reg export HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM serialcomm.reg\n";
@@ -91,7 +86,7 @@ void Explainer::ListingFailed(const std::string& path) {
 }
 
 void Explainer::SerialPortsListed(const korvane::StringList& ports) {
-  out_ << "Serial ports present now (" << kSerialPorts << "): " << Joined(ports) << "\n";
+  out_ << "Serial ports present now (" << paths::kSerialPorts << "): " << Joined(ports) << "\n";
 }
 
 void Explainer::InstancesListed(const std::string& interface0Path, const korvane::StringList& instances) {
@@ -104,10 +99,10 @@ void Explainer::PrefixRead(std::string_view instance, const std::string& interfa
   prefix_ = prefix;
   out_ << "Instance " << Text(instance) << ":\n";
   if (prefix.empty()) {
-    out_ << "  No " << Quoted(kParentIdPrefix) << " at " << Text(interface1Instance)
+    out_ << "  No " << Quoted(paths::kParentIdPrefix) << " at " << Text(interface1Instance)
          << ", so no printer can be linked to this instance.\n";
   } else {
-    out_ << "  " << Quoted(kParentIdPrefix) << " at " << Text(interface1Instance) << ", first " << korvane::paths::kPrefixLength
+    out_ << "  " << Quoted(paths::kParentIdPrefix) << " at " << Text(interface1Instance) << ", first " << paths::kPrefixLength
          << " characters: " << Quoted(prefix)
          << "\n";
   }
@@ -123,20 +118,20 @@ void Explainer::ModelChecked(std::string_view model, std::int32_t instanceCount,
 }
 
 void Explainer::PrinterChecked(std::string_view modelInstance, const std::string& printerKey) {
-  const std::size_t length = korvane::paths::kPortLength;
+  const std::size_t length = paths::kPortLength;
   const std::string_view port =
       modelInstance.size() <= length ? modelInstance : modelInstance.substr(modelInstance.size() - length);
   if (printerKey.empty()) {
-    out_ << "    no printer's " << Quoted(kPrinterPort) << " begins with " << Quoted(port) << ", so no device is reported for this model\n";
+    out_ << "    no printer's " << Quoted(paths::kPrinterPort) << " begins with " << Quoted(port) << ", so no device is reported for this model\n";
   } else {
-    out_ << "    printer " << Text(printerKey) << ": its " << Quoted(kPrinterPort) << " begins with " << Quoted(port) << "\n";
+    out_ << "    printer " << Text(printerKey) << ": its " << Quoted(paths::kPrinterPort) << " begins with " << Quoted(port) << "\n";
   }
 }
 
 void Explainer::RecordMade(const korvane::PrinterInfo& record, const std::string& port0Key,
                            const std::string& port2Key) {
-  out_ << "    " << Quoted(kPortName) << " of interface 0 (" << Text(port0Key) << "): " << Quoted(record.port0) << "\n";
-  out_ << "    " << Quoted(kPortName) << " of interface 2 (" << Text(port2Key) << "): " << Quoted(record.port2) << "\n";
+  out_ << "    " << Quoted(paths::kPortName) << " of interface 0 (" << Text(port0Key) << "): " << Quoted(record.port0) << "\n";
+  out_ << "    " << Quoted(paths::kPortName) << " of interface 2 (" << Text(port2Key) << "): " << Quoted(record.port2) << "\n";
   out_ << "    " << (record.online != 0 ? "online: " : "offline: ") << Quoted(record.port0)
        << (record.online != 0 ? " is" : " is not") << " among the serial ports present\n";
   out_ << "    found: " << Quoted(record.name) << "\n";

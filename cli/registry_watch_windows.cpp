@@ -13,10 +13,7 @@
 namespace korvane_cli {
 namespace {
 
-using korvane::paths::kPrinters;
-using korvane::paths::kSerialPorts;
-using korvane::paths::kUsbDevices;
-using korvane::paths::kUsbPrintDevices;
+namespace paths = korvane::paths;
 
 constexpr DWORD kKeysAndValues = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
 
@@ -29,10 +26,10 @@ struct WatchedKey {
 // The walk reads the device trees and the printers below these keys, and the
 // serial-port map's own values.
 const WatchedKey kWatchedKeys[] = {
-    {kUsbDevices, TRUE, kKeysAndValues},
-    {kUsbPrintDevices, TRUE, kKeysAndValues},
-    {kPrinters, TRUE, kKeysAndValues},
-    {kSerialPorts, FALSE, REG_NOTIFY_CHANGE_LAST_SET},
+    {paths::kUsbDevices, TRUE, kKeysAndValues},
+    {paths::kUsbPrintDevices, TRUE, kKeysAndValues},
+    {paths::kPrinters, TRUE, kKeysAndValues},
+    {paths::kSerialPorts, FALSE, REG_NOTIFY_CHANGE_LAST_SET},
 };
 
 // A console control handler gets no context, so the event it sets is the
