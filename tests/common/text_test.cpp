@@ -5,6 +5,7 @@
 
 #include "common/ansi.h"
 #include "common/code_pages.h"
+#include "common/key_names.h"
 #include "common/utf.h"
 #include "registry_fixture.h"
 
@@ -131,3 +132,35 @@ TEST(CodePagesTest, LeadBytesOfEachPage) {
 }
 
 }  // namespace
+
+// Names compare as _mbsicmp compares them in the code page in force; UTF-16
+// names as the A functions would give them. Long names, past what fits on the
+// stack, compare the same way.
+TEST(KeyNamesTest, CompareAsTheWalkDoesInTheCodePage) {
+  const std::string longName(600, 'k');
+  const struct {
+    unsigned codePage;
+    std::string a;
+    std::string b;
+    bool same;
+  } cases[] = {
+      {1252, "Enum\\USB", "ENUM\\usb", true},
+      {1252, "USB", "USBPRINT", false},
+      {1252, "\xE9t\xE9", "\xC9T\xC9", true},     // accented letters fold
+      {1250, "\x9A", "\x8A", true},               // s and S with caron, where 1250 has them
+      {932, "\x83\x41", "\x83\x61", false},       // second bytes 'A' and 'a': two katakana
+      {932, "\x83\x41x", "\x83\x41X", true},      // the letter after a double-byte character folds
+      {1252, longName, std::string(600, 'K'), true},
+      {1252, longName, longName.substr(1) + "x", false},
+  };
+  for (const auto& c : cases) {
+    const testing_support::ScopedCodePage codePage(c.codePage);
+    EXPECT_EQ(common::SameKeyName(c.a, c.b), c.same) << c.codePage << " " << common::Escaped(c.a);
+    EXPECT_EQ(common::SameKeyName(common::AnsiToUtf16(c.a), common::AnsiToUtf16(c.b)), c.same) << c.codePage;
+  }
+  const testing_support::ScopedCodePage western(1252);
+  EXPECT_TRUE(common::StartsWithKeyName("VID_7C1F&PID_4B31", "Vid_7c1f&Pid_"));
+  EXPECT_FALSE(common::StartsWithKeyName("Vid_7c1f", "Vid_7c1f&Pid_"));
+  // Characters the code page lacks become '?' for the walk, as for these.
+  EXPECT_TRUE(common::SameKeyName(u"\u65E5", u"\u672C"));
+}
