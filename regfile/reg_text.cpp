@@ -10,43 +10,11 @@ namespace {
 
 constexpr std::size_t kQuoteLimit = 40;  // longest piece of input echoed in a message
 
-int HexDigitValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
-
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
 bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F; }
 
 }  // namespace
 
 bool IsAllBlank(std::u16string_view text) { return std::all_of(text.begin(), text.end(), IsBlank); }
-
-bool StartsWithIgnoreCase(std::u16string_view text, std::string_view ascii) {
-  if (text.size() < ascii.size()) return false;
-  for (std::size_t i = 0; i < ascii.size(); ++i) {
-    if (AsciiLower(text[i]) != AsciiLower(static_cast<char16_t>(ascii[i]))) return false;
-  }
-  return true;
-}
-
-bool EqualsIgnoreCase(std::u16string_view text, std::string_view ascii) {
-  return text.size() == ascii.size() && StartsWithIgnoreCase(text, ascii);
-}
-
-std::optional<std::uint32_t> ParseHexNumber(std::u16string_view digits, std::size_t maxDigits) {
-  if (digits.empty() || digits.size() > maxDigits) return std::nullopt;
-  std::uint32_t number = 0;
-  for (char16_t c : digits) {
-    const int digit = HexDigitValue(c);
-    if (digit < 0) return std::nullopt;
-    number = (number << 4) | static_cast<std::uint32_t>(digit);
-  }
-  return number;
-}
 
 std::string Quote(std::u16string_view text) {
   const bool shortened = text.size() > kQuoteLimit;
@@ -63,10 +31,6 @@ std::string Quote(std::u16string_view text) {
   }
   out += shortened ? "...'" : "'";
   return out;
-}
-
-void AppendUtf16Le(std::vector<std::uint8_t>& out, std::u16string_view text) {
-  for (char16_t c : text) common::AppendLittleEndian16(out, c);
 }
 
 std::vector<std::uint8_t> AnsiBytesToUtf16(const std::vector<std::uint8_t>& ansi, AnsiToUtf16 convert) {

@@ -150,6 +150,9 @@ TEST(KeyNamesTest, CompareAsTheWalkDoesInTheCodePage) {
       {1250, "\x9A", "\x8A", true},               // s and S with caron, where 1250 has them
       {932, "\x83\x41", "\x83\x61", false},       // second bytes 'A' and 'a': two katakana
       {932, "\x83\x41x", "\x83\x41X", true},      // the letter after a double-byte character folds
+      {1252, "a\xE9", "A\xC9", true},           // ASCII, then a letter to fold
+      {1252, "ab\xE9", "aC\xE9", false},        // ASCII that differs, then the same letter
+      {1252, "ab", "ab\xE9", false},            // one longer by a letter the other lacks
       {1252, longName, std::string(600, 'K'), true},
       {1252, longName, longName.substr(1) + "x", false},
   };
@@ -163,4 +166,19 @@ TEST(KeyNamesTest, CompareAsTheWalkDoesInTheCodePage) {
   EXPECT_FALSE(common::StartsWithKeyName("Vid_7c1f", "Vid_7c1f&Pid_"));
   // Characters the code page lacks become '?' for the walk, as for these.
   EXPECT_TRUE(common::SameKeyName(u"\u65E5", u"\u672C"));
+}
+
+// The UTF-16 comparison takes ASCII names without _mbsicmp: it must agree with
+// it on every pair of ASCII characters, in every code page.
+TEST(KeyNamesTest, AsciiComparesAlikeInEveryCodePage) {
+  for (const unsigned page : common::kAnsiCodePages) {
+    const testing_support::ScopedCodePage codePage(page);
+    for (char a = 1; a > 0; ++a) {
+      for (char b = 1; b > 0; ++b) {
+        const std::string ansiA(1, a), ansiB(1, b);
+        const std::u16string wideA(1, static_cast<char16_t>(a)), wideB(1, static_cast<char16_t>(b));
+        ASSERT_EQ(common::SameKeyName(wideA, wideB), common::SameKeyName(ansiA, ansiB)) << page << " " << int{a} << " " << int{b};
+      }
+    }
+  }
 }
