@@ -9,15 +9,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-for tool in cmake ninja valgrind; do
-  command -v "$tool" >/dev/null || { echo "memcheck.sh: $tool is missing" >&2; exit 2; }
-done
+# shellcheck source-path=SCRIPTDIR/..
+source scripts/lib/build-preset.sh
+require_tools memcheck.sh '' cmake ninja valgrind
 
 build=build/host
 start=$SECONDS
-cmake --preset host >/dev/null
-cmake --build --preset host -j "$(nproc)"
-echo "== built in $((SECONDS - start)) s"
+build_preset host
 
 log_dir=$build/memcheck
 rm -rf "$log_dir" && mkdir -p "$log_dir"

@@ -7,15 +7,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-for tool in cmake ninja clang clang++; do
-  command -v "$tool" >/dev/null || { echo "tsan.sh: $tool is missing (bash scripts/install-deps.sh test installs it)" >&2; exit 2; }
-done
+# shellcheck source-path=SCRIPTDIR/..
+source scripts/lib/build-preset.sh
+require_tools tsan.sh '(bash scripts/install-deps.sh test installs it)' cmake ninja clang clang++
 
 build=build/tsan
 start=$SECONDS
-cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j "$(nproc)"
-echo "== built in $((SECONDS - start)) s"
+build_preset tsan
 
 # ThreadSanitizer of older clang versions cannot map its shadow memory when
 # the kernel randomises mmap addresses with more bits than it expects; a run
