@@ -66,8 +66,8 @@ bin=$build_win/bin
 # while under Wine: a longer limit for every Wine call than the tests'.
 export KORVANE_WINE_TIMEOUT=${KORVANE_WINE_TIMEOUT:-600}
 
-# shellcheck source=../tests/wine/wine.sh
-source "$(dirname "$0")/../tests/wine/wine.sh"
+# shellcheck source=../tests/wine_harness/wine.sh
+source "$(dirname "$0")/../tests/wine_harness/wine.sh"
 
 for program in "$build_host/bench/make_bench_registry" "$bin/KORVANE.dll" "$bin/dll_benchmark.exe" "$bin/regprep.exe"; do
   if [[ ! -f $program ]]; then

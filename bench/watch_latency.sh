@@ -16,8 +16,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 arch=win64
 llvm-objdump -f "$bin/KORVANE.dll" 2>/dev/null | grep -q 'coff-i386' && arch=win32
 
-# shellcheck source=../tests/wine/wine.sh
-source "$here/../tests/wine/wine.sh"
+# shellcheck source=../tests/wine_harness/wine.sh
+source "$here/../tests/wine_harness/wine.sh"
 wine_available "$arch" || exit 1
 work=$build/bench-watch
 wine_setup "$work" "$arch" || exit 1

@@ -25,8 +25,8 @@ cmake --build --preset win32 -j "$jobs"
 # (natively, or under the qemu-user emulation that install-deps.sh sets up)
 # and 32-bit Wine is installed; elsewhere they are skipped, for the reason
 # printed here.
-if route=$(source tests/wine/wine.sh && wine_route win32 2>&1) &&
-  why=$(source tests/wine/wine.sh && wine_available win32 2>&1); then
+if route=$(source tests/wine_harness/wine.sh && wine_route win32 2>&1) &&
+  why=$(source tests/wine_harness/wine.sh && wine_available win32 2>&1); then
   echo "== 32-bit code runs $route: the 32-bit Wine tests run and must pass"
   KORVANE_REQUIRE_WINE=1 ctest --preset win32
 else

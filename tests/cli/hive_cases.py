@@ -100,7 +100,7 @@ def run(program, out_dir):
     with open(later, "w") as f:
         f.write('Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\n'
                 '"\\\\Device\\\\Serial9"="COM7"\n')
-    # The bytes the A export gives under Wine with code page 932 (tests/windows/dll_codepage_test.cpp).
+    # The bytes the A export gives under Wine with code page 932 (tests/under_wine/dll_codepage_test.cpp).
     shift_jis = b"\x8e\xf3\x95\x74\x83\x76\x83\x8a\x83\x93\x83\x5e".decode("cp932").encode("utf-8")
     exports = ["--reg", os.path.join(fixtures, "devices.reg"), "--reg", os.path.join(fixtures, "japanese_printer.reg")]
     converted = r"^korvane: names are converted through code page 932, the customer's ANSI code page "

@@ -16,8 +16,8 @@ fi
 arch=$1 build_dir=$2 bin=$3 fixtures=$4
 here=$(cd "$(dirname "$0")" && pwd)
 
-# shellcheck source-path=SCRIPTDIR source=../wine/harness.sh
-source "$here/../wine/harness.sh"
+# shellcheck source-path=SCRIPTDIR source=../wine_harness/harness.sh
+source "$here/../wine_harness/harness.sh"
 harness_begin "$arch" "$build_dir" "$fixtures" "$bin/regprep.exe"
 cd "$bin" || exit 1
 out=$build_dir/wine-cli.out

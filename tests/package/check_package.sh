@@ -20,8 +20,8 @@ arch=$1 build_dir=$(cd "$2" && pwd) version=$3
 zip=korvane-$version-$arch.zip
 fixtures=$SOURCE_DIR/tests/fixtures
 
-# shellcheck source=../wine/wine.sh
-source "$SOURCE_DIR/tests/wine/wine.sh"
+# shellcheck source=../wine_harness/wine.sh
+source "$SOURCE_DIR/tests/wine_harness/wine.sh"
 
 case $arch in
   win32) triple=i686-pc-windows-msvc machine=x86 dlltool_machine=i386 ;;

@@ -100,20 +100,20 @@ class FakeLibrary : public Library {
   }
 };
 
-struct TesterFixture : testing::Test {
+struct TesterTest : testing::Test {
   FakeView view;
   FakeLibrary library;
   Tester tester{view, library};
 };
 
-TEST_F(TesterFixture, StartsWithTheFirstPreset) {
+TEST_F(TesterTest, StartsWithTheFirstPreset) {
   tester.OnLoad();
   tester.OnGet();
   EXPECT_EQ(library.productIds, std::vector<std::string>({"4B31"}));  // only the size query: nothing found
   EXPECT_EQ(view.messages, std::vector<WString>{W("0")});
 }
 
-TEST_F(TesterFixture, OptionsChooseTheProductId) {
+TEST_F(TesterTest, OptionsChooseTheProductId) {
   struct Case {
     std::int16_t index;
     std::string typed;
@@ -142,7 +142,7 @@ TEST_F(TesterFixture, OptionsChooseTheProductId) {
   }
 }
 
-TEST_F(TesterFixture, GetListsOneLinePerRecordInOrder) {
+TEST_F(TesterTest, GetListsOneLinePerRecordInOrder) {
   library.entries = {{"Receipt Printer A", "COM3", "COM4", 1}, {"Receipt Printer B", "COM7", "COM8", 0},
                      {"", "", "", 0}};
   view.lines = {W("old line")};
@@ -159,7 +159,7 @@ TEST_F(TesterFixture, GetListsOneLinePerRecordInOrder) {
   EXPECT_EQ(tester.productId(), W("4B31"));
 }
 
-TEST_F(TesterFixture, EveryOutcomeOfGetEmptiesTheListFirst) {
+TEST_F(TesterTest, EveryOutcomeOfGetEmptiesTheListFirst) {
   struct Case {
     const char* shows;
     std::int32_t size;
@@ -200,7 +200,7 @@ std::function<std::int32_t(unsigned char*, std::uint32_t)> OneRecord(std::functi
   };
 }
 
-TEST_F(TesterFixture, HostileRecordsNeverReadOutsideTheBuffer) {
+TEST_F(TesterTest, HostileRecordsNeverReadOutsideTheBuffer) {
   const std::uint32_t R = sizeof(PackedPrinterInfo);
   static const char outside[] = "outside";
   struct Case {
@@ -238,7 +238,7 @@ TEST_F(TesterFixture, HostileRecordsNeverReadOutsideTheBuffer) {
   }
 }
 
-TEST_F(TesterFixture, LongTextsShowTheirFirst1024Bytes) {
+TEST_F(TesterTest, LongTextsShowTheirFirst1024Bytes) {
   const std::string longName(1500, 'n');
   library.entries = {{longName.c_str(), "COM1", "COM2", 1}};
   tester.OnGet();
@@ -246,7 +246,7 @@ TEST_F(TesterFixture, LongTextsShowTheirFirst1024Bytes) {
   EXPECT_EQ(view.lines[0], W(std::string(1024, 'n') + ", COM1, COM2, OnLine"));
 }
 
-TEST_F(TesterFixture, ListsAtMost32767Records) {
+TEST_F(TesterTest, ListsAtMost32767Records) {
   library.entries.assign(32768, Entry{"P", "C", "D", 0});
   tester.OnGet();
   EXPECT_EQ(view.lines.size(), 32767u);
@@ -255,7 +255,7 @@ TEST_F(TesterFixture, ListsAtMost32767Records) {
   EXPECT_NE(view.messages[0].find(W("32768")), WString::npos);
 }
 
-TEST_F(TesterFixture, AMissingLibraryIsNamedAndTriedAgain) {
+TEST_F(TesterTest, AMissingLibraryIsNamedAndTriedAgain) {
   library.bindable = false;
   tester.OnGet();
   EXPECT_EQ(view.messages, std::vector<WString>{W("KORVANE.dll cannot be loaded.")});
@@ -266,7 +266,7 @@ TEST_F(TesterFixture, AMissingLibraryIsNamedAndTriedAgain) {
   EXPECT_EQ(library.productIds.size(), 1u);
 }
 
-TEST_F(TesterFixture, TextsComeFromTheAnsiCodePage) {
+TEST_F(TesterTest, TextsComeFromTheAnsiCodePage) {
   const testing_support::ScopedCodePage japanese(932);
   library.entries = {{"\x8e\xf3\x95\x74", "COM3", "COM4", 1}};  // two double-byte characters
   view.text = u"\u30C6\u30B9\u30C8\u30C8";  // a typed product id goes out in the code page too

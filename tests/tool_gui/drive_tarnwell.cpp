@@ -54,6 +54,8 @@ std::string Quoted(const std::vector<wstring>& lines) {
   return out + "}";
 }
 
+double SecondsSince(ULONGLONG started) { return static_cast<double>(GetTickCount64() - started) / 1000.0; }
+
 void Note(const std::string& text) {
   std::printf("  note: %s\n", text.c_str());
   std::fflush(stdout);
@@ -166,12 +168,9 @@ class Tarnwell {
     });
     if (!CHECK_THAT(found && form_ != nullptr, "a visible window \"Form1\" of tarnwell's process")) return false;
     threadId_ = GetWindowThreadProcessId(form_, nullptr);
-    get_ = FindWindowExW(form_, nullptr, L"Button", L"Get");
-    clear_ = FindWindowExW(form_, nullptr, L"Button", L"Clear");
-    close_ = FindWindowExW(form_, nullptr, L"Button", L"Close");
-    list_ = FindWindowExW(form_, nullptr, L"ListBox", nullptr);
-    edit_ = FindWindowExW(form_, nullptr, L"Edit", nullptr);
-    frame_ = FindWindowExW(form_, nullptr, L"Button", L"Device");
+    for (const NamedControl& control : kNamedControls) {
+      this->*control.handle = FindWindowExW(form_, nullptr, control.className, control.title);
+    }
     // The option buttons, in the order of the form's children (its tab order).
     options_.clear();
     for (HWND child = GetWindow(form_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -181,9 +180,9 @@ class Tarnwell {
       }
     }
     bool ok = CHECK_THAT(get_ && clear_ && close_ && list_ && edit_ && frame_,
-                    "Form1 has Get, Clear, Close, List1, PDText and the frame \"Device\"");
+                         "Form1 has Get, Clear, Close, List1, PDText and the frame \"Device\"");
     ok = CHECK_THAT(options_.size() == 4,
-               "the frame holds 4 option buttons (found " + std::to_string(options_.size()) + ")") &&
+                    "the frame holds 4 option buttons (found " + std::to_string(options_.size()) + ")") &&
          ok;
     return ok;
   }
@@ -203,12 +202,9 @@ class Tarnwell {
   std::string NameOf(HWND control) const {
     if (control == nullptr) return "(none)";
     if (control == form_) return "Form1";
-    if (control == get_) return "Get";
-    if (control == clear_) return "Clear";
-    if (control == close_) return "Close";
-    if (control == list_) return "List1";
-    if (control == edit_) return "PDText";
-    if (control == frame_) return "the frame";
+    for (const NamedControl& named : kNamedControls) {
+      if (control == this->*named.handle) return named.name;
+    }
     for (std::size_t i = 0; i < options_.size(); ++i) {
       if (options_[i] == control) return "option " + std::to_string(i);
     }
@@ -234,7 +230,7 @@ class Tarnwell {
     if (!CHECK_THAT(ok != nullptr, "the message box has an OK button")) return false;
     Send(ok, BM_CLICK, 0, 0);
     return CHECK_THAT(WaitUntil(kGoneTimeoutMs, [box] { return !IsWindow(box) || !IsWindowVisible(box); }),
-                 "the message box closes on OK");
+                      "the message box closes on OK");
   }
 
   // Clicks a button as a mouse click would, and checks the message box it
@@ -258,13 +254,15 @@ class Tarnwell {
     // the box were closed.
     PostMessageW(button, BM_CLICK, 0, 0);
     const HWND box = WaitBox(kBoxTimeoutMs);
-    if (!CHECK_THAT(box != nullptr, "clicking " + name + " shows a message box saying " + Quoted(expected.text))) return;
+    if (!CHECK_THAT(box != nullptr, "clicking " + name + " shows a message box saying " + Quoted(expected.text))) {
+      return;
+    }
     const wstring text = BoxText(box);
     CHECK_THAT(expected.whole ? text == expected.text : text.find(expected.text) != wstring::npos,
-          "clicking " + name + " shows " + Quoted(text) + ", expected " + (expected.whole ? "" : "a text with ") +
-              Quoted(expected.text));
+               "clicking " + name + " shows " + Quoted(text) + ", expected " + (expected.whole ? "" : "a text with ") +
+                   Quoted(expected.text));
     CHECK_THAT(TextOf(box) == L"tarnwell",
-          "the message box's caption is " + Quoted(TextOf(box)) + ", expected \"tarnwell\"");
+               "the message box's caption is " + Quoted(TextOf(box)) + ", expected \"tarnwell\"");
     if (shot != nullptr) Shoot(shot, box);
     PressOk(box);
   }
@@ -365,12 +363,13 @@ class Tarnwell {
     }
     // Renamed into place whole, so the watcher never reads half a request.
     if (!CHECK_THAT(ok && MoveFileExW(partial.c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING),
-               "writing the screenshot request " + Utf8(request))) {
+                    "writing the screenshot request " + Utf8(request))) {
       return;
     }
     const bool taken =
         WaitUntil(kShotTimeoutMs, [&] { return GetFileAttributesW(request.c_str()) == INVALID_FILE_ATTRIBUTES; });
-    CHECK_THAT(taken && GetFileAttributesW(png.c_str()) != INVALID_FILE_ATTRIBUTES, "screenshot " + Utf8(png) + " taken");
+    CHECK_THAT(taken && GetFileAttributesW(png.c_str()) != INVALID_FILE_ATTRIBUTES,
+               "screenshot " + Utf8(png) + " taken");
     if (taken) std::printf("  screenshot: %s\n", Utf8(png).c_str());
   }
 
@@ -385,6 +384,14 @@ class Tarnwell {
   }
 
  private:
+  // Form1's controls that have a name of their own, found by class and title.
+  struct NamedControl {
+    HWND Tarnwell::*handle;
+    const wchar_t* className;
+    const wchar_t* title;  // nullptr: the only one of its class
+    const char* name;      // in messages
+  };
+
   HWND WaitBox(DWORD timeoutMs) const {
     HWND box = nullptr;
     WaitUntil(timeoutMs, [&] {
@@ -403,6 +410,15 @@ class Tarnwell {
   HWND form_ = nullptr, get_ = nullptr, clear_ = nullptr, close_ = nullptr, list_ = nullptr, edit_ = nullptr,
        frame_ = nullptr;
   std::vector<HWND> options_;
+
+  static constexpr NamedControl kNamedControls[] = {
+      {&Tarnwell::get_, L"Button", L"Get", "Get"},
+      {&Tarnwell::clear_, L"Button", L"Clear", "Clear"},
+      {&Tarnwell::close_, L"Button", L"Close", "Close"},
+      {&Tarnwell::list_, L"ListBox", nullptr, "List1"},
+      {&Tarnwell::edit_, L"Edit", nullptr, "PDText"},
+      {&Tarnwell::frame_, L"Button", L"Device", "the frame"},
+  };
 };
 
 // ---- What an operator does, and what the window must show after it.
@@ -433,89 +449,25 @@ struct Step {
   const char* shot = nullptr;  // kShoot; kChoose, kGet: taken while the box shows
 };
 
+// Each sets its operation and the fields that operation reads.
 Step Choose(int index, Expected box = NoBox(), const char* shot = nullptr) {
-  Step step;
-  step.op = Op::kChoose;
-  step.index = index;
-  step.box = box;
-  step.shot = shot;
-  return step;
+  return {Op::kChoose, index, L"", box, {}, shot};
 }
-Step Type(const wchar_t* text) {
-  Step step;
-  step.op = Op::kType;
-  step.text = text;
-  return step;
-}
-Step Get(Expected box = NoBox(), const char* shot = nullptr) {
-  Step step;
-  step.op = Op::kGet;
-  step.box = box;
-  step.shot = shot;
-  return step;
-}
-Step Clear() {
-  Step step;
-  step.op = Op::kClear;
-  return step;
-}
-Step Lines(std::vector<wstring> lines) {
-  Step step;
-  step.op = Op::kLines;
-  step.lines = std::move(lines);
-  return step;
-}
+Step Type(const wchar_t* text) { return {Op::kType, 0, text, NoBox(), {}, nullptr}; }
+Step Get(Expected box = NoBox(), const char* shot = nullptr) { return {Op::kGet, 0, L"", box, {}, shot}; }
+Step Clear() { return {Op::kClear, 0, L"", NoBox(), {}, nullptr}; }
+Step Lines(std::vector<wstring> lines) { return {Op::kLines, 0, L"", NoBox(), std::move(lines), nullptr}; }
 Step LineCount(int count, const wchar_t* firstAndLast) {
-  Step step;
-  step.op = Op::kLineCount;
-  step.index = count;
-  step.text = firstAndLast;
-  return step;
+  return {Op::kLineCount, count, firstAndLast, NoBox(), {}, nullptr};
 }
-Step Text(const wchar_t* text) {
-  Step step;
-  step.op = Op::kText;
-  step.text = text;
-  return step;
-}
-Step Checked(int index) {
-  Step step;
-  step.op = Op::kChecked;
-  step.index = index;
-  return step;
-}
-Step FocusInText() {
-  Step step;
-  step.op = Op::kFocusInText;
-  return step;
-}
-Step TabCycle() {
-  Step step;
-  step.op = Op::kTabCycle;
-  return step;
-}
-Step Arrows() {
-  Step step;
-  step.op = Op::kArrows;
-  return step;
-}
-Step Visible() {
-  Step step;
-  step.op = Op::kVisible;
-  return step;
-}
-Step Shoot(const char* name) {
-  Step step;
-  step.op = Op::kShoot;
-  step.shot = name;
-  return step;
-}
-Step ShootClient(const char* name) {
-  Step step;
-  step.op = Op::kShootClient;
-  step.shot = name;
-  return step;
-}
+Step Text(const wchar_t* text) { return {Op::kText, 0, text, NoBox(), {}, nullptr}; }
+Step Checked(int index) { return {Op::kChecked, index, L"", NoBox(), {}, nullptr}; }
+Step FocusInText() { return {Op::kFocusInText, 0, L"", NoBox(), {}, nullptr}; }
+Step TabCycle() { return {Op::kTabCycle, 0, L"", NoBox(), {}, nullptr}; }
+Step Arrows() { return {Op::kArrows, 0, L"", NoBox(), {}, nullptr}; }
+Step Visible() { return {Op::kVisible, 0, L"", NoBox(), {}, nullptr}; }
+Step Shoot(const char* name) { return {Op::kShoot, 0, L"", NoBox(), {}, name}; }
+Step ShootClient(const char* name) { return {Op::kShootClient, 0, L"", NoBox(), {}, name}; }
 
 struct Case {
   std::string what;
@@ -600,13 +552,13 @@ void RunStep(Tarnwell& window, const Step& step) {
       LRESULT count = 0;
       Send(window.list(), LB_GETCOUNT, 0, 0, &count);
       CHECK_THAT(count == step.index,
-            "List1 holds " + std::to_string(count) + " lines, expected " + std::to_string(step.index));
+                 "List1 holds " + std::to_string(count) + " lines, expected " + std::to_string(step.index));
       if (count > 0) {
         const wstring first = window.Line(0);
         const wstring last = window.Line(static_cast<WPARAM>(count - 1));
-        CHECK_THAT(first == step.text && last == step.text,
-              "List1's first and last lines are " + Quoted(first) + " and " + Quoted(last) + ", expected " +
-                  Quoted(step.text));
+        CHECK_THAT(first == step.text && last == step.text, "List1's first and last lines are " + Quoted(first) +
+                                                                " and " + Quoted(last) + ", expected " +
+                                                                Quoted(step.text));
       }
       break;
     }
@@ -620,12 +572,13 @@ void RunStep(Tarnwell& window, const Step& step) {
       std::string shown;
       for (int i : checked) shown += (shown.empty() ? "" : ", ") + std::to_string(i);
       CHECK_THAT(checked == std::vector<int>{step.index},
-            "checked options: {" + shown + "}, expected only " + std::to_string(step.index));
+                 "checked options: {" + shown + "}, expected only " + std::to_string(step.index));
       break;
     }
     case Op::kFocusInText: {
       WaitUntil(2000, [&] { return window.Focus() == window.edit(); });
-      CHECK_THAT(window.Focus() == window.edit(), "the focus is on " + window.NameOf(window.Focus()) + ", expected PDText");
+      CHECK_THAT(window.Focus() == window.edit(),
+                 "the focus is on " + window.NameOf(window.Focus()) + ", expected PDText");
       break;
     }
     case Op::kTabCycle:
@@ -657,7 +610,7 @@ void RunSession(const std::string& title, const wstring& folder, const wstring& 
   {
     const check::ScopedCase startUp(title + ": start-up");
     if (!window.Start()) return;
-    std::printf("  window up after %.2f s\n", static_cast<double>(GetTickCount64() - started) / 1000.0);
+    std::printf("  window up after %.2f s\n", SecondsSince(started));
     if (atStart != nullptr) atStart(window);
   }
   for (const Case& c : cases) {
@@ -673,12 +626,12 @@ void RunSession(const std::string& title, const wstring& folder, const wstring& 
       window.PressOk(box);
     }
     std::printf("  %s  %s (%.2f s)\n", check::Tally().failed == failedBefore ? "ok  " : "FAIL", c.what.c_str(),
-                static_cast<double>(GetTickCount64() - caseStarted) / 1000.0);
+                SecondsSince(caseStarted));
     std::fflush(stdout);
   }
   const check::ScopedCase closing(title + ": Close");
   if (CHECK_THAT(window.alive(), "tarnwell is still running")) window.Close();
-  std::printf("  session took %.2f s\n", static_cast<double>(GetTickCount64() - started) / 1000.0);
+  std::printf("  session took %.2f s\n", SecondsSince(started));
 }
 
 // ---- The cases.
@@ -861,27 +814,37 @@ int Usage() {
 
 int wmain(int argc, wchar_t** argv) {
   wstring fake, noEntry, noLibrary, shots;
+  const struct {
+    const wchar_t* name;
+    wstring* value;
+  } options[] = {{L"--fake", &fake}, {L"--no-entry", &noEntry}, {L"--no-library", &noLibrary}, {L"--shots", &shots}};
   for (int i = 1; i < argc; ++i) {
     const wstring option = argv[i];
     if (i + 1 >= argc) return Usage();
     const wstring value = argv[++i];
-    if (option == L"--fake") {
-      fake = value;
-    } else if (option == L"--no-entry") {
-      noEntry = value;
-    } else if (option == L"--no-library") {
-      noLibrary = value;
-    } else if (option == L"--shots") {
-      shots = value;
-    } else {
-      return Usage();
+    wstring* target = nullptr;
+    for (const auto& known : options) {
+      if (option == known.name) target = known.value;
     }
+    if (target == nullptr) return Usage();
+    *target = value;
   }
+  // A session whose folder was not given is left out.
+  const struct {
+    const char* title;
+    wstring folder;
+    std::vector<Case> (*cases)();
+    void (*atStart)(Tarnwell&);
+  } sessions[] = {
+      {"real KORVANE.dll, devices.reg", ProgramFolder(), RealLibraryCases, NoteStartUpFocus},
+      {"fake KORVANE.dll", fake, FakeLibraryCases, nullptr},
+      {"KORVANE.dll without the entry", noEntry, NoEntryCases, nullptr},
+      {"no KORVANE.dll", noLibrary, NoLibraryCases, nullptr},
+  };
   const ULONGLONG started = GetTickCount64();
-  RunSession("real KORVANE.dll, devices.reg", ProgramFolder(), shots, RealLibraryCases(), NoteStartUpFocus);
-  if (!fake.empty()) RunSession("fake KORVANE.dll", fake, shots, FakeLibraryCases());
-  if (!noEntry.empty()) RunSession("KORVANE.dll without the entry", noEntry, shots, NoEntryCases());
-  if (!noLibrary.empty()) RunSession("no KORVANE.dll", noLibrary, shots, NoLibraryCases());
-  std::printf("all sessions took %.2f s\n", static_cast<double>(GetTickCount64() - started) / 1000.0);
+  for (const auto& session : sessions) {
+    if (!session.folder.empty()) RunSession(session.title, session.folder, shots, session.cases(), session.atStart);
+  }
+  std::printf("all sessions took %.2f s\n", SecondsSince(started));
   return check::Finish();
 }

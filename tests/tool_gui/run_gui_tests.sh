@@ -28,8 +28,8 @@ fixtures=$here/../fixtures
 bin=$build_dir/bin
 gui=$build_dir/tool-gui
 
-# shellcheck source-path=SCRIPTDIR source=../wine/harness.sh
-source "$here/../wine/harness.sh"
+# shellcheck source-path=SCRIPTDIR source=../wine_harness/harness.sh
+source "$here/../wine_harness/harness.sh"
 
 harness_skip_unless_wine "$arch"
 command -v Xvfb >/dev/null || harness_skip "no Xvfb (package xvfb): tarnwell's window needs an X server"

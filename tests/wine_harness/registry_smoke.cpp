@@ -1,4 +1,4 @@
-// Checks that a scenario loaded by tests/wine/wine.sh left Wine's registry
+// Checks that a scenario loaded by tests/wine_harness/wine.sh left Wine's registry
 // holding exactly what its fixtures say, and nothing of Wine's own.
 //
 //   wine_registry_smoke devices               after devices.reg

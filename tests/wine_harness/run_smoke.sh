@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Loads fixture scenarios into Wine's registry and checks each with
-# wine_registry_smoke: the test of tests/wine/wine.sh itself.
+# wine_registry_smoke: the test of tests/wine_harness/wine.sh itself.
 #
 #   run_smoke.sh ARCH BUILD_DIR REGPREP_EXE SMOKE_EXE FIXTURES_DIR
 #

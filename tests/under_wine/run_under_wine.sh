@@ -17,8 +17,8 @@ if [[ $# -ne 5 ]]; then
 fi
 suite=$1 arch=$2 build_dir=$3 bin=$4 fixtures=$5
 
-# shellcheck source-path=SCRIPTDIR source=../wine/harness.sh
-source "$(dirname "$0")/../wine/harness.sh"
+# shellcheck source-path=SCRIPTDIR source=../wine_harness/harness.sh
+source "$(dirname "$0")/../wine_harness/harness.sh"
 
 harness_begin "$arch" "$build_dir" "$fixtures" "$bin/regprep.exe"
 cd "$bin" || exit 1
