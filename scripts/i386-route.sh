@@ -28,13 +28,14 @@
 # apt_install, apt_first_error and apt_lists_stale (which tells apt_update
 # that the package lists must be fetched again).
 
-# The apt configuration, the kernel's binfmt_misc folder, the emulator
-# qemu-user installs, the Wine packages' loaders (32-bit and 64-bit), and the
+# The apt configuration and the archive's keyring, the kernel's binfmt_misc
+# folder, the emulator qemu-user installs, the Wine packages' loaders (32-bit and 64-bit), and the
 # handler's magic and mask (an ELF file, 32-bit, little-endian, any OS ABI,
 # executable or shared object, machine 3: i386).
 readonly apt_dir=${KORVANE_APT_DIR:-/etc/apt}
 readonly binfmt_dir=${KORVANE_BINFMT_DIR:-/proc/sys/fs/binfmt_misc}
 readonly qemu_i386=${KORVANE_QEMU_I386:-/usr/bin/qemu-i386}
+readonly apt_keyring=${KORVANE_APT_KEYRING:-/usr/share/keyrings/debian-archive-keyring.gpg}
 readonly wine_loaders=${KORVANE_WINE_LOADER_DIR:-/usr/lib/wine}
 readonly i386_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
 readonly i386_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
@@ -69,14 +70,15 @@ add_backports_source() {
   listed=$(cat "$apt_dir"/sources.list "$apt_dir"/sources.list.d/*.list "$apt_dir"/sources.list.d/*.sources \
     2>/dev/null | grep -v '^[[:space:]]*#' || true)
   grep -qw -- "$suite" <<<"$listed" && return 0
-  local file=$apt_dir/sources.list.d/korvane-$suite.sources keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+  local file=$apt_dir/sources.list.d/korvane-$suite.sources
   {
     echo "# Added by korvane's scripts/install-deps.sh for qemu-user; remove this file to undo."
     echo "Types: deb"
     echo "URIs: $(release_mirror)"
     echo "Suites: $suite"
     echo "Components: main"
-    [[ -f $keyring ]] && echo "Signed-By: $keyring"
+    # Without the keyring file apt takes its own keys; its absence is no failure.
+    if [[ -f $apt_keyring ]]; then echo "Signed-By: $apt_keyring"; fi
   } >"$file" || return 1
   echo "$file"
 }

@@ -154,7 +154,7 @@ demo_packages='g++ cmake ninja-build libcli11-dev nlohmann-json3-dev'
 #   (a qemu-i386 handler registered, pinning that version), binfmt-unmountable,
 #   register-refused, backports-listed (a source names the suite),
 #   backports-commented (sources.list names it in a comment only),
-#   backports-unreachable.
+#   backports-unreachable, no-keyring (the archive's keyring file missing).
 # apt calls: the apt-get and dpkg --add-architecture calls in order, each a
 #   glob, separated by ';'; '-' for none.
 # output: globs, separated by ';', each of which some line of the output must
@@ -191,6 +191,8 @@ cases=(
   "backports unreachable: skipped, our source taken back | test | 0 | no | installed=all,backports-unreachable | 0
    | update;install -t bookworm-backports: qemu-user
    | $skip_note installing qemu-user from bookworm-backports failed: E: *;!state: source korvane*;!state: handler*"
+  "no archive keyring: the source is written without Signed-By and serves | test | 0 | no | installed=all,no-keyring | 0
+   | update;install -t bookworm-backports: qemu-user | state: source korvane-bookworm-backports.sources;Registered*;!*skipped*"
   "binfmt_misc not mountable: skipped, nothing fetched | test | 0 | no | installed=all,binfmt-unmountable | 0
    | - | $skip_note binfmt_misc cannot be mounted at */binfmt (an unprivileged container?): mount: *permission denied."
   "the kernel refuses the handler: skipped | test | 0 | no | installed=all,register-refused,qemu=10.0.2 | 0
@@ -248,6 +250,8 @@ for row in "${cases[@]}"; do
   mkdir -p "$state/apt/sources.list.d" "$state/binfmt"
   printf 'Types: deb\nURIs: http://deb.example/debian\nSuites: bookworm bookworm-updates\n' \
     >"$state/apt/sources.list.d/debian.sources"
+  keyring=$state/debian-archive-keyring.gpg
+  : >"$keyring"
   IFS=',' read -ra settings <<<"$setup"
   for setting in "${settings[@]}"; do
     case $setting in
@@ -264,6 +268,7 @@ for row in "${cases[@]}"; do
         echo "${setting#handler=}" >"$state/pinned-version"
         ;;
       register-refused) mkdir "$state/binfmt/register" ;;
+      no-keyring) keyring=$state/no-such-keyring.gpg ;;
       backports-commented) echo "# deb http://deb.example/debian bookworm-backports main" >"$state/apt/sources.list" ;;
       backports-listed) sed -i 's/^Suites: .*/& bookworm-backports/' "$state/apt/sources.list.d/debian.sources" ;;
       *) echo "bad setup '$setting' in: $name" >&2 && exit 2 ;;
@@ -276,7 +281,7 @@ for row in "${cases[@]}"; do
     fi
   done
 
-  output=$(FAKE_STATE=$state KORVANE_WINE_LOADER_DIR=$state/loaders KORVANE_APT_DIR=$state/apt \
+  output=$(FAKE_STATE=$state KORVANE_WINE_LOADER_DIR=$state/loaders KORVANE_APT_DIR=$state/apt KORVANE_APT_KEYRING=$keyring \
     KORVANE_BINFMT_DIR=$state/binfmt KORVANE_QEMU_I386=$fake/qemu-i386 TMPDIR=$work PATH="$fake:$PATH" \
     bash "$script" "$mode" 2>&1)
   actual_status=$?
