@@ -10,5 +10,10 @@ set(CMAKE_FIND_ROOT_PATH /usr/${mingw_prefix})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Debug information for every configuration: the package strips it from the
+# binaries it ships into a debug zip of its own (package/CMakeLists.txt). -g
+# does not change the code GCC generates.
+set(CMAKE_C_FLAGS_INIT "-g")
+set(CMAKE_CXX_FLAGS_INIT "-g")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")

@@ -45,6 +45,8 @@ package_packages=(
   # KORVANE.lib, the import library for Microsoft's linker: clang and
   # lld-link (32-bit), llvm-dlltool in llvm (64-bit).
   clang lld llvm
+  # Authenticode signatures, when a certificate is given.
+  osslsigncode
 )
 test_packages=(
   "${package_packages[@]}"
@@ -57,6 +59,8 @@ test_packages=(
   # Python module byte-compiled, the DLL's version resource read; and the
   # examples run on the host: the C# ones under Mono's runtime.
   mono-mcs mono-runtime python3
+  # The signing round trip: a throw-away CA and code-signing certificate.
+  openssl
   # Hives written and read by independent implementations, against which the
   # hive reader is tested: hivex (hivexregedit, and its Python module) and
   # libregf's Python module.

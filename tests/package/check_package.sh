@@ -7,7 +7,9 @@
 #
 # ARCH is win32 or win64; the package is BUILD_DIR/korvane-VERSION-ARCH.zip.
 # The tools come from the environment: MINGW_CC, CLANG, LLD_LINK,
-# LLVM_DLLTOOL, MCS, PYTHON3, REGPREP (the test registry's loader), SOURCE_DIR.
+# LLVM_DLLTOOL, MCS, PYTHON3, REGPREP (the test registry's loader), SOURCE_DIR,
+# OBJCOPY and OBJDUMP (the target's), OSSLSIGNCODE and SIGNING_CA (the authority that
+# issued the certificate the package was signed with).
 # Each step prints "ok", "FAILED" or "skip" and why; the steps that run under
 # Wine are skipped, with the reason, where Wine cannot run ARCH programs,
 # unless KORVANE_REQUIRE_WINE=1. Exit status 1 when a step failed.
@@ -18,6 +20,7 @@ if [[ $# -ne 3 ]]; then
 fi
 arch=$1 build_dir=$(cd "$2" && pwd) version=$3
 zip=korvane-$version-$arch.zip
+debug_zip=korvane-$version-$arch-debug.zip
 fixtures=$SOURCE_DIR/tests/fixtures
 
 # shellcheck source=../wine_harness/wine.sh
@@ -51,7 +54,7 @@ under_wine() { (cd "$programs" && wine_run "$@" 2>&1 | tr -d '\r'); }
 
 # ---- The steps. Each prints its own detail on failure and returns nonzero.
 
-step_checksum() { (cd "$build_dir" && sha256sum --quiet -c "$zip.sha256"); }
+step_checksum() { (cd "$build_dir" && sha256sum --quiet -c "$zip.sha256" "$debug_zip.sha256"); }
 
 step_unpack() {
   cmake -E chdir "$package" cmake -E tar xf "$build_dir/$zip" || return 1
@@ -60,9 +63,69 @@ step_unpack() {
   expected=$(printf '%s\n' ./CHANGELOG.md ./README.md ./bin/KORVANE.dll ./bin/korvane.exe ./bin/tarnwell.exe \
     ./examples/c/two_call_example.c ./examples/csharp/Example.cs ./examples/csharp/Korvane.cs \
     ./examples/python/korvane.py ./examples/vb/Korvane.bas ./include/korvane.h ./lib/KORVANE.def \
-    ./lib/KORVANE.lib ./lib/libkorvane.dll.a | sort)
+    ./lib/KORVANE.lib ./lib/libkorvane.dll.a ./THIRD-PARTY-NOTICES.txt | sort)
   expect "the package's files" "$listed" "$expected" || return 1
   cp "$package/bin/KORVANE.dll" "$programs/"
+}
+
+readonly shipped_binaries=(KORVANE.dll korvane.exe tarnwell.exe)
+
+# The notices name, for each component, the binaries that the link maps and
+# the dependency log of this build say carry it; a notices file that leaves
+# korvane.exe out of CLI11's line must fail the same check.
+step_notices() {
+  "$PYTHON3" "$SOURCE_DIR/tests/package/check_notices.py" "$package/THIRD-PARTY-NOTICES.txt" "$build_dir" \
+    "${shipped_binaries[@]}" || return 1
+  sed '/^== CLI11 /,/^Carried by:/ s/^Carried by:.*/Carried by: tarnwell.exe/' "$package/THIRD-PARTY-NOTICES.txt" \
+    >"$work/wrong-notices.txt"
+  if "$PYTHON3" "$SOURCE_DIR/tests/package/check_notices.py" "$work/wrong-notices.txt" "$build_dir" \
+    "${shipped_binaries[@]}" >/dev/null; then
+    echo "  notices that say CLI11 is in tarnwell.exe alone passed the check"
+    return 1
+  fi
+}
+
+# Every PE file verifies against the authority; with one byte of its code
+# changed, it must not.
+step_signatures() {
+  local file corrupted
+  for file in "${shipped_binaries[@]}"; do
+    "$OSSLSIGNCODE" verify -CAfile "$SIGNING_CA" -in "$package/bin/$file" >"$work/verify.txt" 2>&1 || {
+      echo "  $file does not verify:"; sed 's/^/  | /' "$work/verify.txt"; return 1
+    }
+    corrupted=$work/corrupted-$file
+    "$PYTHON3" -c 'import sys; b = bytearray(open(sys.argv[1], "rb").read()); b[len(b) // 2] ^= 0xff
+open(sys.argv[2], "wb").write(b)' "$package/bin/$file" "$corrupted"
+    if "$OSSLSIGNCODE" verify -CAfile "$SIGNING_CA" -in "$corrupted" >/dev/null 2>&1; then
+      echo "  $file with one byte changed still verifies"
+      return 1
+    fi
+  done
+}
+
+# The names of a PE file's sections, one a line.
+sections_of() { "$OBJDUMP" -h "$1" | awk '$1 ~ /^[0-9]+$/ {print $2}'; }
+
+# The shipped binaries carry no debug information; each names its debug file
+# in the debug zip, whose CRC matches, and that file has the DWARF.
+step_debug_files() {
+  local debug=$work/debug file link
+  mkdir -p "$debug"
+  cmake -E chdir "$debug" cmake -E tar xf "$build_dir/$debug_zip" || return 1
+  for file in "${shipped_binaries[@]}"; do
+    expect "$file's debug sections" "$(sections_of "$package/bin/$file" | grep -E '^\.(debug|gnu_debuglink)')" \
+      ".gnu_debuglink" || return 1
+    expect "$file.debug's .debug_info" "$(sections_of "$debug/bin/$file.debug" | grep -x '\.debug_info')" \
+      ".debug_info" || return 1
+    "$OBJCOPY" --dump-section .gnu_debuglink="$work/link" "$package/bin/$file" "$work/copy" || return 1
+    link=$("$PYTHON3" -c 'import sys, zlib
+data = open(sys.argv[1], "rb").read()
+name = data[:data.index(b"\0")].decode()
+crc = int.from_bytes(data[-4:], "little")
+debug = open(sys.argv[2] + "/bin/" + name, "rb").read()
+print(name, "crc ok" if zlib.crc32(debug) == crc else "crc differs")' "$work/link" "$debug") || return 1
+    expect "$file's debug link" "$link" "$file.debug crc ok" || return 1
+  done
 }
 
 step_version_resource() {
@@ -134,6 +197,9 @@ step_python() {
 steps=(
   "checksum                     no   step_checksum"
   "unpack                       no   step_unpack"
+  "notices match the build      no   step_notices"
+  "signatures verify            no   step_signatures"
+  "debug files match            no   step_debug_files"
   "DLL version resource         no   step_version_resource"
   "C# example compiles          no   step_csharp"
   "Python module compiles       no   step_python"
