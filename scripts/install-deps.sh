@@ -57,6 +57,8 @@ test_packages=(
   # Python module byte-compiled, the DLL's version resource read; and the
   # examples run on the host: the C# ones under Mono's runtime.
   mono-mcs mono-runtime python3
+  # The package's proof also builds a program with its pkg-config file's flags.
+  pkg-config
   # Hives written and read by independent implementations, against which the
   # hive reader is tested: hivex (hivexregedit, and its Python module) and
   # libregf's Python module.

@@ -151,11 +151,11 @@ expected_symbols() {
 }
 
 # makes an import library with TOOL (dlltool, llvm-dlltool, lld-link) from
-# the .def meant for it, prints its path.
+# the .def meant for it, by package/README.md's command, prints its path.
 import_library_from_def() {
   local lib=$work/from-def-$1.lib
   case $1 in
-    dlltool) "$MINGW_DLLTOOL" -d "$package/lib/KORVANE-mingw.def" -l "$lib" ;;
+    dlltool) "$MINGW_DLLTOOL" -m "$dlltool_machine" -d "$package/lib/KORVANE-mingw.def" -l "$lib" ;;
     llvm-dlltool) "$LLVM_DLLTOOL" -m "$dlltool_machine" -d "$package/lib/KORVANE-mingw.def" -l "$lib" ;;
     lld-link) "$LLD_LINK" /nologo /machine:"$machine" /def:"$package/lib/KORVANE-msvc.def" /out:"$lib" ;;
   esac >&2 || return 1
