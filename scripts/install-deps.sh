@@ -61,6 +61,8 @@ test_packages=(
   mono-mcs mono-runtime python3
   # The signing round trip: a throw-away CA and code-signing certificate.
   openssl
+  # The package's proof also builds a program with its pkg-config file's flags.
+  pkg-config
   # Hives written and read by independent implementations, against which the
   # hive reader is tested: hivex (hivexregedit, and its Python module) and
   # libregf's Python module.

@@ -6,10 +6,11 @@
 #   check_package.sh ARCH BUILD_DIR VERSION
 #
 # ARCH is win32 or win64; the package is BUILD_DIR/korvane-VERSION-ARCH.zip.
-# The tools come from the environment: MINGW_CC, CLANG, LLD_LINK,
-# LLVM_DLLTOOL, MCS, PYTHON3, REGPREP (the test registry's loader), SOURCE_DIR,
-# OBJCOPY and OBJDUMP (the target's), OSSLSIGNCODE and SIGNING_CA (the authority that
-# issued the certificate the package was signed with).
+# The tools come from the environment: MINGW_CC, MINGW_DLLTOOL, CLANG,
+# LLD_LINK, LLVM_DLLTOOL, LLVM_NM, CMAKE, PKG_CONFIG, MCS, PYTHON3, REGPREP
+# (the test registry's loader), SOURCE_DIR, OBJCOPY and OBJDUMP (the target's),
+# OSSLSIGNCODE and SIGNING_CA (the authority that issued the certificate the
+# package was signed with).
 # Each step prints "ok", "FAILED" or "skip" and why; the steps that run under
 # Wine are skipped, with the reason, where Wine cannot run ARCH programs,
 # unless KORVANE_REQUIRE_WINE=1. Exit status 1 when a step failed.
@@ -27,8 +28,8 @@ fixtures=$SOURCE_DIR/tests/fixtures
 source "$SOURCE_DIR/tests/wine_harness/wine.sh"
 
 case $arch in
-  win32) triple=i686-pc-windows-msvc machine=x86 dlltool_machine=i386 ;;
-  win64) triple=x86_64-pc-windows-msvc machine=x64 dlltool_machine=i386:x86-64 ;;
+  win32) triple=i686-pc-windows-msvc machine=x86 dlltool_machine=i386 bits=32 other_processor=x86_64 ;;
+  win64) triple=x86_64-pc-windows-msvc machine=x64 dlltool_machine=i386:x86-64 bits=64 other_processor=i686 ;;
   *) echo "unknown architecture $arch" >&2; exit 2 ;;
 esac
 
@@ -52,6 +53,61 @@ expect() {
 # runs PROGRAM ARGS... under Wine from the programs folder, output without CRs.
 under_wine() { (cd "$programs" && wine_run "$@" 2>&1 | tr -d '\r'); }
 
+# kernel32's import library, made once: no Windows SDK is at hand, and
+# msvc_caller.c needs no C runtime. Prints its path.
+kernel32_lib() {
+  local def=$work/kernel32.def lib=$work/kernel32.lib
+  if [[ ! -e $lib ]]; then
+    {
+      echo "LIBRARY KERNEL32.dll"
+      echo "EXPORTS"
+      # name@bytes of arguments: the 32-bit decoration; -k keeps the import name plain.
+      printf '  %s\n' GetStdHandle@4 WriteFile@20 GetProcessHeap@0 HeapAlloc@12 HeapFree@12 \
+        WideCharToMultiByte@32 ExitProcess@4
+    } >"$def"
+    [[ $arch == win64 ]] && sed -i 's/@[0-9]*$//' "$def"
+    "$LLVM_DLLTOOL" -m "$dlltool_machine" -k -d "$def" -l "$lib" >&2 || return 1
+  fi
+  echo "$lib"
+}
+
+# The first function EXE imports from KORVANE.dll: hint or ordinal, and name.
+korvane_import() {
+  llvm-objdump -p "$1" | awk '/DLL Name: KORVANE.dll/ {found = 1; next}
+                              found && /^ +[0-9]+/ {print $1, $2; exit}'
+}
+
+# msvc_caller.c's import from KORVANE.lib: by name in the 32-bit library, by ordinal 4 in the 64-bit one.
+msvc_caller_import() { [[ $arch == win32 ]] && echo "4 _EnumPrinterInfoW@16" || echo "4 "; }
+
+# links msvc_caller.c with lld-link against IMPORT_LIBRARY into programs/EXE.
+link_msvc_caller() {
+  local kernel32
+  kernel32=$(kernel32_lib) || return 1
+  "$CLANG" --target="$triple" -ffreestanding -O2 -c "$SOURCE_DIR/tests/package/msvc_caller.c" \
+    -I "$package/include" -o "$work/msvc_caller.obj" || return 1
+  "$LLD_LINK" /nologo /nodefaultlib /entry:mainCRTStartup /subsystem:console /machine:"$machine" \
+    "$work/msvc_caller.obj" "$1" "$kernel32" /out:"$programs/$2" || return 1
+  expect "$2's import from KORVANE.dll (hint or ordinal, name)" "$(korvane_import "$programs/$2")" "$(msvc_caller_import)"
+}
+
+# runs programs/EXE, msvc_caller.c linked: the devices, and their count as exit status.
+run_msvc_caller() {
+  local out status
+  out=$(under_wine "$1")
+  status=$?
+  expect "$1's output" "$out" "$devices_4b31" || return 1
+  expect "its exit status (the device count)" "$status" 2
+}
+
+# links the C example with MinGW's gcc, then ARGS..., into programs/EXE and runs it.
+run_mingw_example() {
+  local exe=$1
+  shift
+  "$MINGW_CC" -O2 "$package/examples/c/two_call_example.c" "$@" -static-libgcc -o "$programs/$exe" || return 1
+  expect "$exe's output" "$(under_wine "$exe" 4B31)" "$devices_4b31"
+}
+
 # ---- The steps. Each prints its own detail on failure and returns nonzero.
 
 step_checksum() { (cd "$build_dir" && sha256sum --quiet -c "$zip.sha256" "$debug_zip.sha256"); }
@@ -62,8 +118,10 @@ step_unpack() {
   listed=$(cd "$package" && find . -type f | sort)
   expected=$(printf '%s\n' ./CHANGELOG.md ./README.md ./bin/KORVANE.dll ./bin/korvane.exe ./bin/tarnwell.exe \
     ./examples/c/two_call_example.c ./examples/csharp/Example.cs ./examples/csharp/Korvane.cs \
-    ./examples/python/korvane.py ./examples/vb/Korvane.bas ./include/korvane.h ./lib/KORVANE.def \
-    ./lib/KORVANE.lib ./lib/libkorvane.dll.a ./THIRD-PARTY-NOTICES.txt | sort)
+    ./examples/python/korvane.py ./examples/vb/Korvane.bas ./include/korvane.h ./lib/KORVANE-mingw.def \
+    ./lib/KORVANE-msvc.def ./lib/KORVANE.lib ./lib/libkorvane.dll.a \
+    ./lib/cmake/korvane/korvaneConfig.cmake ./lib/cmake/korvane/korvaneConfigVersion.cmake \
+    ./lib/pkgconfig/korvane.pc ./THIRD-PARTY-NOTICES.txt | sort)
   expect "the package's files" "$listed" "$expected" || return 1
   cp "$package/bin/KORVANE.dll" "$programs/"
 }
@@ -134,45 +192,110 @@ step_version_resource() {
   expect "KORVANE.dll's version resource" "$read" "$version.0"$'\n'"$version"$'\n'"$version"
 }
 
-step_mingw_example() {
-  "$MINGW_CC" -O2 -I "$package/include" "$package/examples/c/two_call_example.c" "$package/lib/libkorvane.dll.a" \
-    -static-libgcc -o "$programs/mingw_example.exe" || return 1
-  expect "the C example's output" "$(under_wine mingw_example.exe 4B31)" "$devices_4b31"
-}
+step_mingw_example() { run_mingw_example mingw_example.exe -I "$package/include" "$package/lib/libkorvane.dll.a"; }
 
 # A caller compiled for the MSVC target and linked by an MSVC-style linker
-# against lib/KORVANE.lib; kernel32's import library is made here, since no
-# Windows SDK is at hand and the program needs no C runtime.
-step_msvc_link() {
-  local kernel32=$work/kernel32.def
-  {
-    echo "LIBRARY KERNEL32.dll"
-    echo "EXPORTS"
-    # name@bytes of arguments: the 32-bit decoration; -k keeps the import name plain.
-    printf '  %s\n' GetStdHandle@4 WriteFile@20 GetProcessHeap@0 HeapAlloc@12 HeapFree@12 \
-      WideCharToMultiByte@32 ExitProcess@4
-  } >"$kernel32"
-  [[ $arch == win64 ]] && sed -i 's/@[0-9]*$//' "$kernel32"
-  "$LLVM_DLLTOOL" -m "$dlltool_machine" -k -d "$kernel32" -l "$work/kernel32.lib" || return 1
-  "$CLANG" --target="$triple" -ffreestanding -O2 -c "$SOURCE_DIR/tests/package/msvc_caller.c" \
-    -I "$package/include" -o "$work/msvc_caller.obj" || return 1
-  "$LLD_LINK" /nologo /nodefaultlib /entry:mainCRTStartup /subsystem:console /machine:"$machine" \
-    "$work/msvc_caller.obj" "$package/lib/KORVANE.lib" "$work/kernel32.lib" /out:"$programs/msvc_caller.exe" || return 1
-  # The import the linker wrote: by name in the 32-bit library, by ordinal 4 in the 64-bit one.
-  local import expected_import
-  import=$(llvm-objdump -p "$programs/msvc_caller.exe" | awk '/DLL Name: KORVANE.dll/ {found = 1; next}
-                                                            found && /^ +[0-9]+/ {print $1, $2; exit}')
-  expected_import="4 _EnumPrinterInfoW@16"
-  [[ $arch == win64 ]] && expected_import="4 "
-  expect "the caller's import from KORVANE.dll (hint or ordinal, name)" "$import" "$expected_import"
+# against lib/KORVANE.lib.
+step_msvc_link() { link_msvc_caller "$package/lib/KORVANE.lib" msvc_caller.exe; }
+
+step_msvc_run() { run_msvc_caller msvc_caller.exe; }
+
+# ---- Import libraries made from the package's .def files, one step per tool.
+# Each makes the library, checks its symbols (the C names as a 32- or 64-bit
+# caller refers to them, and their __imp_ pointers), links a caller and runs it.
+
+# The four functions' symbols, as a caller of this bitness refers to them.
+expected_symbols() {
+  local name
+  for name in EnumPrinterInfoA@16 EnumPrinterInfoCallbackA@12 EnumPrinterInfoCallbackW@12 EnumPrinterInfoW@16; do
+    [[ $bits == 64 ]] && name=${name%@*} || name=_$name
+    printf '%s\n' "$name" "__imp_$name"
+  done | sort
 }
 
-step_msvc_run() {
-  local out status
-  out=$(under_wine msvc_caller.exe)
-  status=$?
-  expect "the MSVC-linked caller's output" "$out" "$devices_4b31" || return 1
-  expect "its exit status (the device count)" "$status" 2
+# makes an import library with TOOL (dlltool, llvm-dlltool, lld-link) from
+# the .def meant for it, by package/README.md's command, prints its path.
+import_library_from_def() {
+  local lib=$work/from-def-$1.lib
+  case $1 in
+    dlltool) "$MINGW_DLLTOOL" -m "$dlltool_machine" -d "$package/lib/KORVANE-mingw.def" -l "$lib" ;;
+    llvm-dlltool) "$LLVM_DLLTOOL" -m "$dlltool_machine" -d "$package/lib/KORVANE-mingw.def" -l "$lib" ;;
+    lld-link) "$LLD_LINK" /nologo /machine:"$machine" /def:"$package/lib/KORVANE-msvc.def" /out:"$lib" ;;
+  esac >&2 || return 1
+  local symbols
+  symbols=$("$LLVM_NM" "$lib" 2>/dev/null | awk '$3 ~ /EnumPrinterInfo/ {print $3}' | sort -u)
+  expect "the symbols of $1's import library" "$symbols" "$(expected_symbols)" >&2 || return 1
+  echo "$lib"
+}
+
+# The MinGW-style tools' libraries import by ordinal (EnumPrinterInfoA is 1).
+example_through_mingw_def() {
+  local lib
+  lib=$(import_library_from_def "$1") || return 1
+  run_mingw_example "def_$1.exe" -I "$package/include" "$lib" || return 1
+  expect "its import from KORVANE.dll (ordinal, no name)" "$(korvane_import "$programs/def_$1.exe")" "1 "
+}
+
+step_def_dlltool() { example_through_mingw_def dlltool; }
+step_def_llvm_dlltool() { example_through_mingw_def llvm-dlltool; }
+
+step_def_lld_link() {
+  local lib
+  lib=$(import_library_from_def lld-link) || return 1
+  link_msvc_caller "$lib" def_lld_link.exe && run_msvc_caller def_lld_link.exe
+}
+
+# ---- Consumers that find the package as CMake and pkg-config do.
+
+# configures and builds tests/package/consumer from SOURCE with CMake ARGS...
+# into programs/EXE; the package's import library must be IMPLIB.
+cmake_consumer() {
+  local exe=$1 source=$2 implib=$3 build=$work/consumer-${1%.exe}
+  shift 3
+  "$CMAKE" -G Ninja -S "$SOURCE_DIR/tests/package/consumer" -B "$build" -DCMAKE_PREFIX_PATH="$package" \
+    -DKORVANE_CONSUMER_SOURCE="$source" "$@" >"$build.log" 2>&1 &&
+    "$CMAKE" --build "$build" >>"$build.log" 2>&1 || { cat "$build.log"; return 1; }
+  expect "the import library the package chose" "$(cat "$build/import_library.txt")" "$implib" || return 1
+  cp "$build/consumer.exe" "$programs/$exe"
+}
+
+step_cmake_mingw() {
+  cmake_consumer cmake_mingw.exe "$package/examples/c/two_call_example.c" libkorvane.dll.a \
+    -DCMAKE_TOOLCHAIN_FILE="$SOURCE_DIR/cmake/mingw-${triple%%-*}.cmake" || return 1
+  expect "cmake_mingw.exe's output" "$(under_wine cmake_mingw.exe 4B31)" "$devices_4b31"
+}
+
+step_cmake_msvc() {
+  local kernel32
+  kernel32=$(kernel32_lib) || return 1
+  cmake_consumer cmake_msvc.exe "$SOURCE_DIR/tests/package/msvc_caller.c" KORVANE.lib \
+    -DCMAKE_TOOLCHAIN_FILE="$SOURCE_DIR/tests/package/consumer/clang-msvc.cmake" \
+    -DKORVANE_MSVC_TRIPLE="$triple" -DKORVANE_KERNEL32_LIB="$kernel32" || return 1
+  expect "cmake_msvc.exe's import from KORVANE.dll" "$(korvane_import "$programs/cmake_msvc.exe")" \
+    "$(msvc_caller_import)" || return 1
+  run_msvc_caller cmake_msvc.exe
+}
+
+# A project of the other bitness is turned away, saying which package this is.
+step_cmake_other_bitness() {
+  local build=$work/consumer-other-bitness out
+  if out=$("$CMAKE" -G Ninja -S "$SOURCE_DIR/tests/package/consumer" -B "$build" -DCMAKE_PREFIX_PATH="$package" \
+    -DKORVANE_CONSUMER_SOURCE="$package/examples/c/two_call_example.c" \
+    -DCMAKE_TOOLCHAIN_FILE="$SOURCE_DIR/cmake/mingw-$other_processor.cmake" 2>&1); then
+    echo "  find_package(korvane) accepted the $arch package in a project of the other bitness"
+    return 1
+  fi
+  grep -q "the $arch package, for $bits-bit programs only" <<<"$out" && return 0
+  echo "  the refusal does not say which package this is:"; sed 's/^/  | /' <<<"$out"
+  return 1
+}
+
+step_pkg_config() {
+  local flags
+  flags=$(PKG_CONFIG_LIBDIR=$package/lib/pkgconfig PKG_CONFIG_PATH= "$PKG_CONFIG" --cflags --libs korvane) || return 1
+  local -a words
+  read -r -a words <<<"$flags"
+  run_mingw_example pkg_config.exe "${words[@]}"
 }
 
 step_cli_on_sample() {
@@ -207,6 +330,13 @@ steps=(
   "C example, MinGW             yes  step_mingw_example"
   "caller linked by lld-link    yes  step_msvc_run"
   "korvane.exe on the sample    yes  step_cli_on_sample"
+  "CMake refuses other bitness  no   step_cmake_other_bitness"
+  "C example, dlltool and KORVANE-mingw.def       yes  step_def_dlltool"
+  "C example, llvm-dlltool and KORVANE-mingw.def  yes  step_def_llvm_dlltool"
+  "caller, lld-link /def:KORVANE-msvc.def         yes  step_def_lld_link"
+  "CMake consumer, MinGW                          yes  step_cmake_mingw"
+  "CMake consumer, clang for MSVC                 yes  step_cmake_msvc"
+  "pkg-config consumer, MinGW                     yes  step_pkg_config"
 )
 
 echo "== $zip"
