@@ -7,7 +7,8 @@
 #
 # ARCH is win32 or win64; the package is BUILD_DIR/korvane-VERSION-ARCH.zip.
 # The tools come from the environment: MINGW_CC, CLANG, LLD_LINK,
-# LLVM_DLLTOOL, MCS, PYTHON3, REGPREP (the test registry's loader), SOURCE_DIR.
+# LLVM_DLLTOOL, MCS, PYTHON3, REGPREP (the test registry's loader), SOURCE_DIR,
+# OBJDUMP, and the floor: WINDOWS_FLOOR ("XP SP3") and WINDOWS_FLOOR_NT (5.1).
 # Each step prints "ok", "FAILED" or "skip" and why; the steps that run under
 # Wine are skipped, with the reason, where Wine cannot run ARCH programs,
 # unless KORVANE_REQUIRE_WINE=1. Exit status 1 when a step failed.
@@ -130,6 +131,14 @@ step_python() {
     "$package/examples/python/korvane.py" "$work/korvane.pyc"
 }
 
+# The shipped files' imports and PE header versions, as package/windows-imports.tsv
+# and the floor (WINDOWS_FLOOR, WINDOWS_FLOOR_NT) allow.
+step_imports() {
+  "$PYTHON3" "$SOURCE_DIR/tests/imports/check_imports.py" --table "$SOURCE_DIR/package/windows-imports.tsv" \
+    --arch "$arch" --floor "$WINDOWS_FLOOR" --os-version "$WINDOWS_FLOOR_NT" --objdump "$OBJDUMP" \
+    "$package/bin/KORVANE.dll" "$package/bin/korvane.exe" "$package/bin/tarnwell.exe"
+}
+
 # ---- The table: NAME, whether it runs under Wine, the step.
 steps=(
   "checksum                     no   step_checksum"
@@ -137,6 +146,7 @@ steps=(
   "DLL version resource         no   step_version_resource"
   "C# example compiles          no   step_csharp"
   "Python module compiles       no   step_python"
+  "imports within the floor     no   step_imports"
   "link against KORVANE.lib     no   step_msvc_link"
   "C example, MinGW             yes  step_mingw_example"
   "caller linked by lld-link    yes  step_msvc_run"
