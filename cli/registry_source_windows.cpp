@@ -2,6 +2,7 @@
 // --reg are loaded into a volatile key of the current user, and that key
 // stands in for HKEY_LOCAL_MACHINE for this process only.
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <string>
 
@@ -14,19 +15,23 @@ namespace {
 
 std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
+// A key and all below it. SHDeleteKeyW, not RegDeleteTreeW, which Windows XP
+// lacks.
+void DeleteTree(HKEY parent, const std::wstring& path) { SHDeleteKeyW(parent, path.c_str()); }
+
 class OfflineRegistry : public RegistrySource {
  public:
   OfflineRegistry() : path_(L"Software\\korvane-offline-" + std::to_wstring(GetCurrentProcessId())) {}
   ~OfflineRegistry() override {
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     root_.reset();
-    RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+    DeleteTree(HKEY_CURRENT_USER, path_);
   }
   OfflineRegistry(const OfflineRegistry&) = delete;
   OfflineRegistry& operator=(const OfflineRegistry&) = delete;
 
   bool Create() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());  // a leftover of an earlier run with this id
+    DeleteTree(HKEY_CURRENT_USER, path_);  // a leftover of an earlier run with this id
     return RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
                            nullptr, root_.put(), nullptr) == ERROR_SUCCESS;
   }
@@ -38,7 +43,7 @@ class OfflineRegistry : public RegistrySource {
       if (key.root != regfile::Root::LocalMachine) continue;
       const std::wstring path = Wide(key.path);
       if (key.remove) {
-        RegDeleteTreeW(root_.get(), path.c_str());
+        DeleteTree(root_.get(), path);
         continue;
       }
       common::UniqueKey opened;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "civil_time.h"
 #include "report.h"
 
 namespace korvane_cli {
@@ -58,10 +59,8 @@ LocalTime Now() {
   std::tm local{};
 #if defined(_WIN32)
   localtime_s(&local, &seconds);
-  const std::time_t asIfUtc = _mkgmtime(&local);
 #else
   localtime_r(&seconds, &local);
-  const std::time_t asIfUtc = timegm(&local);
 #endif
   LocalTime time;
   time.year = local.tm_year + 1900;
@@ -72,7 +71,7 @@ LocalTime Now() {
   time.second = local.tm_sec;
   time.millisecond =
       static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
-  time.utcOffsetMinutes = static_cast<int>((asIfUtc - seconds) / 60);
+  time.utcOffsetMinutes = static_cast<int>((SecondsAsIfUtc(local) - seconds) / 60);
   return time;
 }
 

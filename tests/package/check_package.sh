@@ -10,7 +10,8 @@
 # LLD_LINK, LLVM_DLLTOOL, LLVM_NM, CMAKE, PKG_CONFIG, MCS, PYTHON3, REGPREP
 # (the test registry's loader), SOURCE_DIR, OBJCOPY and OBJDUMP (the target's),
 # OSSLSIGNCODE and SIGNING_CA (the authority that issued the certificate the
-# package was signed with).
+# package was signed with), and the floor: WINDOWS_FLOOR ("XP SP3") and
+# WINDOWS_FLOOR_NT (5.1).
 # Each step prints "ok", "FAILED" or "skip" and why; the steps that run under
 # Wine are skipped, with the reason, where Wine cannot run ARCH programs,
 # unless KORVANE_REQUIRE_WINE=1. Exit status 1 when a step failed.
@@ -316,6 +317,14 @@ step_python() {
     "$package/examples/python/korvane.py" "$work/korvane.pyc"
 }
 
+# The shipped files' imports and PE header versions, as package/windows-imports.tsv
+# and the floor (WINDOWS_FLOOR, WINDOWS_FLOOR_NT) allow.
+step_imports() {
+  "$PYTHON3" "$SOURCE_DIR/tests/imports/check_imports.py" --table "$SOURCE_DIR/package/windows-imports.tsv" \
+    --arch "$arch" --floor "$WINDOWS_FLOOR" --os-version "$WINDOWS_FLOOR_NT" --objdump "$OBJDUMP" \
+    "$package/bin/KORVANE.dll" "$package/bin/korvane.exe" "$package/bin/tarnwell.exe"
+}
+
 # ---- The table: NAME, whether it runs under Wine, the step.
 steps=(
   "checksum                     no   step_checksum"
@@ -326,6 +335,7 @@ steps=(
   "DLL version resource         no   step_version_resource"
   "C# example compiles          no   step_csharp"
   "Python module compiles       no   step_python"
+  "imports within the floor     no   step_imports"
   "link against KORVANE.lib     no   step_msvc_link"
   "C example, MinGW             yes  step_mingw_example"
   "caller linked by lld-link    yes  step_msvc_run"
