@@ -10,11 +10,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${mingw_prefix})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Debug information for every configuration: the package strips it from the
-# binaries it ships into a debug zip of its own (package/CMakeLists.txt). -g
-# does not change the code GCC generates.
-set(CMAKE_C_FLAGS_INIT "-g")
-set(CMAKE_CXX_FLAGS_INIT "-g")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 
@@ -27,8 +22,11 @@ list(GET floor_parts 0 floor_major)
 list(GET floor_parts 1 floor_minor)
 math(EXPR floor_winnt "(${floor_major} << 8) | ${floor_minor}" OUTPUT_FORMAT HEXADECIMAL)
 set(floor_defines "-D_WIN32_WINNT=${floor_winnt} -DWINVER=${floor_winnt}")
-set(CMAKE_C_FLAGS_INIT "${floor_defines}")
-set(CMAKE_CXX_FLAGS_INIT "${floor_defines}")
+# Debug information in every configuration too: the package strips it from
+# the binaries it ships into a debug zip of its own (package/CMakeLists.txt).
+# -g does not change the code GCC generates.
+set(CMAKE_C_FLAGS_INIT "-g ${floor_defines}")
+set(CMAKE_CXX_FLAGS_INIT "-g ${floor_defines}")
 set(CMAKE_RC_FLAGS_INIT "${floor_defines}")
 set(floor_link "-Wl,--major-os-version,${floor_major},--minor-os-version,${floor_minor}")
 string(APPEND floor_link ",--major-subsystem-version,${floor_major},--minor-subsystem-version,${floor_minor}")
