@@ -3,9 +3,11 @@
 # unpacks the zip into an empty folder, then builds and runs the examples
 # against the unpacked files only, under Wine against the devices.reg fixture.
 #
-#   check_package.sh ARCH BUILD_DIR VERSION
+#   check_package.sh ARCH BUILD_DIR VERSION FILE_VERSION
 #
-# ARCH is win32 or win64; the package is BUILD_DIR/korvane-VERSION-ARCH.zip.
+# ARCH is win32 or win64; the package is BUILD_DIR/korvane-VERSION-ARCH.zip;
+# VERSION is the build's (1.2.0, 1.2.0-dev+gCOMMIT), FILE_VERSION the numeric
+# version of its resources (1.2.0.7).
 # The tools come from the environment: MINGW_CC, MINGW_DLLTOOL, CLANG,
 # LLD_LINK, LLVM_DLLTOOL, LLVM_NM, CMAKE, PKG_CONFIG, MCS, PYTHON3, REGPREP
 # (the test registry's loader), SOURCE_DIR, OBJCOPY and OBJDUMP (the target's),
@@ -16,11 +18,11 @@
 # Wine are skipped, with the reason, where Wine cannot run ARCH programs,
 # unless KORVANE_REQUIRE_WINE=1. Exit status 1 when a step failed.
 set -uo pipefail
-if [[ $# -ne 3 ]]; then
-  echo "usage: $0 ARCH BUILD_DIR VERSION" >&2
+if [[ $# -ne 4 ]]; then
+  echo "usage: $0 ARCH BUILD_DIR VERSION FILE_VERSION" >&2
   exit 2
 fi
-arch=$1 build_dir=$(cd "$2" && pwd) version=$3
+arch=$1 build_dir=$(cd "$2" && pwd) version=$3 file_version=$4
 zip=korvane-$version-$arch.zip
 debug_zip=korvane-$version-$arch-debug.zip
 fixtures=$SOURCE_DIR/tests/fixtures
@@ -187,10 +189,29 @@ print(name, "crc ok" if zlib.crc32(debug) == crc else "crc differs")' "$work/lin
   done
 }
 
-step_version_resource() {
-  local read
-  read=$("$PYTHON3" "$SOURCE_DIR/tests/package/version_resource.py" "$package/bin/KORVANE.dll") || return 1
-  expect "KORVANE.dll's version resource" "$read" "$version.0"$'\n'"$version"$'\n'"$version"
+# Each program in bin/: its file type, then its description.
+readonly version_resources=(
+  "KORVANE.dll   VFT_DLL  KORVANE device enumeration library"
+  "korvane.exe   VFT_APP  KORVANE device enumeration from the command line"
+  "tarnwell.exe  VFT_APP  KORVANE tester window"
+)
+
+step_version_resources() {
+  local row file type description resource failed=0
+  for row in "${version_resources[@]}"; do
+    read -r file type description <<<"$row"
+    resource=$("$PYTHON3" "$SOURCE_DIR/tests/package/version_resource.py" "$package/bin/$file") || { failed=1; continue; }
+    expect "$file's version resource" "$resource" "$(printf '%s\n' "file version=$file_version" \
+      "product version=$file_version" "file type=$type" "FileVersion=$version" "ProductVersion=$version" \
+      "OriginalFilename=$file" "FileDescription=$description")" || failed=1
+  done
+  return $failed
+}
+
+step_version_texts() {
+  expect "README.md's title" "$(head -n 1 "$package/README.md")" "# KORVANE $version for Windows ($arch)" || return 1
+  expect "korvane.h's version string" "$(grep '^#define KORVANE_VERSION_STRING ' "$package/include/korvane.h")" \
+    "#define KORVANE_VERSION_STRING \"$version\""
 }
 
 step_mingw_example() { run_mingw_example mingw_example.exe -I "$package/include" "$package/lib/libkorvane.dll.a"; }
@@ -332,7 +353,8 @@ steps=(
   "notices match the build      no   step_notices"
   "signatures verify            no   step_signatures"
   "debug files match            no   step_debug_files"
-  "DLL version resource         no   step_version_resource"
+  "version resources            no   step_version_resources"
+  "README and header version    no   step_version_texts"
   "C# example compiles          no   step_csharp"
   "Python module compiles       no   step_python"
   "imports within the floor     no   step_imports"

@@ -1,5 +1,7 @@
-"""Prints the version resource of a Windows binary: the fixed file version,
-then the FileVersion and ProductVersion strings, one per line.
+"""Prints the version resource of a Windows binary, one NAME=VALUE a line:
+the numeric file and product versions and the file type from the fixed part,
+then the FileVersion, ProductVersion, OriginalFilename and FileDescription
+strings.
 
     python3 version_resource.py KORVANE.dll
 """
@@ -8,14 +10,27 @@ import struct
 import sys
 
 FIXED_SIGNATURE = struct.pack("<I", 0xFEEF04BD)
+FILE_TYPES = {1: "VFT_APP", 2: "VFT_DLL"}
+STRINGS = ("FileVersion", "ProductVersion", "OriginalFilename", "FileDescription")
 
 
-def fixed_file_version(data: bytes) -> str:
+def dotted(most: int, least: int) -> str:
+    return f"{most >> 16}.{most & 0xFFFF}.{least >> 16}.{least & 0xFFFF}"
+
+
+def fixed_info(data: bytes) -> list[tuple[str, str]]:
+    """VS_FIXEDFILEINFO: signature, structure version, file version (2
+    dwords), product version (2), flags mask, flags, OS, type, subtype."""
     at = data.find(FIXED_SIGNATURE)
     if at < 0:
         raise ValueError("no VS_FIXEDFILEINFO")
-    most, least = struct.unpack_from("<II", data, at + 8)
-    return f"{most >> 16}.{most & 0xFFFF}.{least >> 16}.{least & 0xFFFF}"
+    file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<IIII", data, at + 8)
+    file_type = struct.unpack_from("<I", data, at + 36)[0]
+    return [
+        ("file version", dotted(file_ms, file_ls)),
+        ("product version", dotted(product_ms, product_ls)),
+        ("file type", FILE_TYPES.get(file_type, hex(file_type))),
+    ]
 
 
 def string_value(data: bytes, key: str) -> str:
@@ -34,9 +49,8 @@ def string_value(data: bytes, key: str) -> str:
 
 def main() -> int:
     data = open(sys.argv[1], "rb").read()
-    print(fixed_file_version(data))
-    print(string_value(data, "FileVersion"))
-    print(string_value(data, "ProductVersion"))
+    for name, value in fixed_info(data) + [(key, string_value(data, key)) for key in STRINGS]:
+        print(f"{name}={value}")
     return 0
 
 
