@@ -72,18 +72,19 @@ def object_headers(build_dir):
 
 
 def project_object(build_dir, item):
-    """The object path (relative to the build) of a project input, else None."""
-    path = item if os.path.isabs(item) else os.path.join(build_dir, item)
-    if not os.path.realpath(path.split("(")[0]).startswith(os.path.realpath(build_dir) + os.sep):
+    """The object path (relative to the build) of an input the build made, else None.
+
+    The map names them relative to the build: dir/libNAME.a(FILE.obj) was
+    compiled as dir/CMakeFiles/NAME.dir/FILE.obj, and an object loaded whole
+    is named by its own path."""
+    path, _, member = item.partition("(")
+    if os.path.isabs(path):
         return None
-    rel = os.path.relpath(item.split("(")[0], build_dir) if os.path.isabs(item) else item.split("(")[0]
-    if "(" not in item:
-        return rel
-    # dir/libNAME.a(FILE.obj) was compiled as dir/CMakeFiles/NAME.dir/FILE.obj.
-    member = item[item.index("(") + 1:-1]
-    folder, archive = os.path.split(rel)
+    if not member:
+        return path
+    folder, archive = os.path.split(path)
     target = re.sub(r"^lib|\.a$", "", archive)
-    return os.path.join(folder, "CMakeFiles", target + ".dir", member)
+    return os.path.join(folder, "CMakeFiles", target + ".dir", member.rstrip(")"))
 
 
 def components_of(build_dir, inputs, headers):
