@@ -6,7 +6,13 @@
 #   build/win64/korvane-VERSION-win64.zip        the same for 64-bit programs
 #   build/win64/korvane-VERSION-win64-debug.zip
 #
-# each with a .sha256 beside it. The binaries are signed (Authenticode,
+# each with a .sha256 beside it, and from their DLLs the NuGet package and the
+# Python wheels (language-packages.sh):
+#
+#   build/packages/Korvane.VERSION.nupkg, .snupkg
+#   build/packages/korvane-VERSION-py3-none-win32.whl, -win_amd64.whl
+#
+# The binaries are signed (Authenticode,
 # SHA-256) when a certificate is given in the environment:
 #
 #   KORVANE_SIGN_PFX=code-signing.pfx KORVANE_SIGN_PASSWORD_FILE=password.txt \
@@ -23,3 +29,4 @@ for preset in win32 win64; do
   cmake --build --preset "$preset" --target package
 done
 ls -l build/win32/korvane-*-win32*.zip* build/win64/korvane-*-win64*.zip*
+bash scripts/language-packages.sh

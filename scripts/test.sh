@@ -25,9 +25,11 @@ cmake --build --preset win32 -j "$jobs"
 # (natively, or under the qemu-user emulation that install-deps.sh sets up)
 # and 32-bit Wine is installed; elsewhere they are skipped, for the reason
 # printed here.
+require_wine32=0
 if route=$(source tests/wine_harness/wine.sh && wine_route win32 2>&1) &&
   why=$(source tests/wine_harness/wine.sh && wine_available win32 2>&1); then
   echo "== 32-bit code runs $route: the 32-bit Wine tests run and must pass"
+  require_wine32=1
   KORVANE_REQUIRE_WINE=1 ctest --preset win32
 else
   why=${why:-$route}
@@ -39,6 +41,11 @@ echo "== Windows build, 64-bit: the same sources run under Wine against its regi
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "$jobs"
 ctest --preset win64
+
+echo "== the NuGet package and the Python wheels, from the two zips, proven as users get them"
+bash scripts/language-packages.sh
+source scripts/lib/build-version.sh
+KORVANE_REQUIRE_WINE=$require_wine32 bash tests/package/nuget/check_nuget.sh "$(build_version win32)" build/packages
 
 echo "== fuzzing, sanitizers under threads, memcheck"
 bash scripts/fuzz.sh 60

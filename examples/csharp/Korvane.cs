@@ -4,10 +4,12 @@
 //     foreach (var device in Korvane.Devices.Enumerate("4B31"))
 //         Console.WriteLine(device);
 //
-// The same code runs in a 32-bit and in a 64-bit process: put the KORVANE.dll
-// of the matching package beside your program, win32 when the process is
-// 32-bit (Environment.Is64BitProcess false, IntPtr.Size 4: also an AnyCPU
-// program with "Prefer 32-bit" on, as Visual Studio's .NET Framework
+// The NuGet package Korvane is this file compiled (Korvane.Interop.dll) with
+// both DLLs, and picks the one that matches the process itself. Used as a
+// loose file, the same code runs in a 32-bit and in a 64-bit process: put the
+// KORVANE.dll of the matching package beside your program, win32 when the
+// process is 32-bit (Environment.Is64BitProcess false, IntPtr.Size 4: also an
+// AnyCPU program with "Prefer 32-bit" on, as Visual Studio's .NET Framework
 // application templates set it), else win64. Both DLLs export the same four
 // names, so one declaration serves both, and the records are decoded with the
 // process's own pointer size.
@@ -20,6 +22,7 @@ namespace Korvane
     /// <summary>One installed device.</summary>
     public sealed class PrinterInfo
     {
+        /// <summary>A device's record, with the strings copied from the library's.</summary>
         public PrinterInfo(string name, string port0, string port2, bool online)
         {
             Name = name;
@@ -47,41 +50,52 @@ namespace Korvane
     /// <summary>The registry walk failed, or the devices kept changing while they were read.</summary>
     public sealed class KorvaneException : Exception
     {
+        /// <summary>A failure, said in <paramref name="message"/>.</summary>
         public KorvaneException(string message) : base(message) { }
     }
 
     /// <summary>The four exports, as korvane.h declares them.</summary>
-    public static class NativeMethods
+    public static partial class NativeMethods
     {
         /// <summary>One record of a packed result buffer: 16 bytes in a 32-bit process, 32 in a 64-bit one.</summary>
         [StructLayout(LayoutKind.Sequential)]
         public struct PackedPrinterInfo
         {
+            /// <summary>The printer's name, a NUL-terminated string in the buffer; 0 for an empty one.</summary>
             public IntPtr Name;
+            /// <summary>Interface 0's COM port, as <see cref="Name"/>.</summary>
             public IntPtr Port0;
+            /// <summary>Interface 2's COM port, as <see cref="Name"/>.</summary>
             public IntPtr Port2;
+            /// <summary>1 when the device is connected now, else 0.</summary>
             public int Online;
         }
 
+        /// <summary>Called once per device with UTF-16 strings that live only during the call; return nonzero to go on.</summary>
         [UnmanagedFunctionPointer(CallingConvention.StdCall)]
         public delegate int EnumPrinterInfoProcW(IntPtr name, IntPtr port0, IntPtr port2, int online, UIntPtr context);
 
+        /// <summary>Called once per device with strings in the ANSI code page that live only during the call.</summary>
         [UnmanagedFunctionPointer(CallingConvention.StdCall)]
         public delegate int EnumPrinterInfoProcA(IntPtr name, IntPtr port0, IntPtr port2, int online, UIntPtr context);
 
         // bytesNeeded is ref, not out: the library leaves it as the caller set it when the walk fails.
+        /// <summary>The devices of productId as packed records in buffer; the count, or -1 with the size needed in bytesNeeded.</summary>
         [DllImport("KORVANE.dll", EntryPoint = "_EnumPrinterInfoW@16", CallingConvention = CallingConvention.StdCall,
                    CharSet = CharSet.Unicode, ExactSpelling = true)]
         public static extern int EnumPrinterInfoW(string productId, IntPtr buffer, uint bufferSize, ref uint bytesNeeded);
 
+        /// <summary>As <see cref="EnumPrinterInfoW"/>, the strings in the ANSI code page.</summary>
         [DllImport("KORVANE.dll", EntryPoint = "_EnumPrinterInfoA@16", CallingConvention = CallingConvention.StdCall,
                    CharSet = CharSet.Ansi, ExactSpelling = true)]
         public static extern int EnumPrinterInfoA(string productId, IntPtr buffer, uint bufferSize, ref uint bytesNeeded);
 
+        /// <summary>Calls callback once per device of productId; the count, or -1 when the walk failed.</summary>
         [DllImport("KORVANE.dll", EntryPoint = "_EnumPrinterInfoCallbackW@12", CallingConvention = CallingConvention.StdCall,
                    CharSet = CharSet.Unicode, ExactSpelling = true)]
         public static extern int EnumPrinterInfoCallbackW(string productId, EnumPrinterInfoProcW callback, UIntPtr context);
 
+        /// <summary>As <see cref="EnumPrinterInfoCallbackW"/>, the strings in the ANSI code page.</summary>
         [DllImport("KORVANE.dll", EntryPoint = "_EnumPrinterInfoCallbackA@12", CallingConvention = CallingConvention.StdCall,
                    CharSet = CharSet.Ansi, ExactSpelling = true)]
         public static extern int EnumPrinterInfoCallbackA(string productId, EnumPrinterInfoProcA callback, UIntPtr context);

@@ -1,16 +1,8 @@
-// Runs one case of the examples' table through the C# wrapper (Korvane.cs)
-// and prints what it gave, one line each, for run_examples.py to compare:
+// Runs one case of the examples' table through the C# wrapper and prints the
+// lines it gave (ExampleForms.cs), for run_examples.py to compare:
 //
 //   mono ExampleCase.exe FORM PRODUCT_ID
-//
-// "record NAME|PORT0|PORT2|ONLINE" per device ("<null>" for a null string),
-// "error MESSAGE" for a KorvaneException, "layout ..." for the layout form,
-// which calls the buffer export itself and reads the raw records.
 using System;
-using System.Collections.Generic;
-using System.Runtime.InteropServices;
-using System.Threading;
-using Korvane;
 
 public static class ExampleCase
 {
@@ -19,129 +11,13 @@ public static class ExampleCase
         string form = args[0], productId = args.Length > 1 ? args[1] : "";
         try
         {
-            switch (form)
-            {
-                case "buffer-w": Print(Devices.Enumerate(productId)); break;
-                case "callback-w": Print(Devices.EnumerateWithCallback(productId)); break;
-                case "buffer-a": Print(EnumerateAnsi(productId)); break;
-                case "callback-a": Print(EnumerateAnsiWithCallback(productId)); break;
-                case "callback-w-gc": Print(WhileCollecting(productId)); break;
-                case "layout": Layout(productId); break;
-                default: Console.WriteLine("unknown form " + form); return 2;
-            }
+            foreach (string line in ExampleForms.Run(form, productId)) Console.WriteLine(line);
         }
-        catch (KorvaneException e)
+        catch (ArgumentException e)
         {
-            Console.WriteLine("error " + e.Message);
+            Console.WriteLine(e.Message);
+            return 2;
         }
         return 0;
-    }
-
-    static void Print(IList<PrinterInfo> devices)
-    {
-        foreach (var d in devices)
-            Console.WriteLine("record " + Shown(d.Name) + "|" + Shown(d.Port0) + "|" + Shown(d.Port2) + "|" + (d.Online ? 1 : 0));
-    }
-
-    static string Shown(string text) { return text ?? "<null>"; }
-
-    // The A forms through the wrapper's declarations, as the W forms' wrapper uses them.
-    static IList<PrinterInfo> EnumerateAnsi(string productId)
-    {
-        uint needed = 0;
-        NativeMethods.EnumPrinterInfoA(productId, IntPtr.Zero, 0, ref needed);
-        IntPtr buffer = Marshal.AllocHGlobal((int)Math.Max(needed, 1u));
-        try
-        {
-            int count = NativeMethods.EnumPrinterInfoA(productId, buffer, needed, ref needed);
-            if (count < 0) throw new KorvaneException("the registry walk failed");
-            var devices = new List<PrinterInfo>();
-            int size = Marshal.SizeOf(typeof(NativeMethods.PackedPrinterInfo));
-            for (int i = 0; i < count; ++i)
-            {
-                var r = (NativeMethods.PackedPrinterInfo)Marshal.PtrToStructure(IntPtr.Add(buffer, i * size),
-                                                                                 typeof(NativeMethods.PackedPrinterInfo));
-                devices.Add(new PrinterInfo(Marshal.PtrToStringAnsi(r.Name), Marshal.PtrToStringAnsi(r.Port0),
-                                            Marshal.PtrToStringAnsi(r.Port2), r.Online != 0));
-            }
-            return devices;
-        }
-        finally
-        {
-            Marshal.FreeHGlobal(buffer);
-        }
-    }
-
-    static IList<PrinterInfo> EnumerateAnsiWithCallback(string productId)
-    {
-        var devices = new List<PrinterInfo>();
-        NativeMethods.EnumPrinterInfoProcA collect = (name, port0, port2, online, context) =>
-        {
-            devices.Add(new PrinterInfo(Marshal.PtrToStringAnsi(name), Marshal.PtrToStringAnsi(port0),
-                                        Marshal.PtrToStringAnsi(port2), online != 0));
-            return 1;
-        };
-        if (NativeMethods.EnumPrinterInfoCallbackA(productId, collect, UIntPtr.Zero) < 0)
-            throw new KorvaneException("the registry walk failed");
-        GC.KeepAlive(collect);
-        return devices;
-    }
-
-    // The callback form called again and again while another thread forces
-    // collections: a delegate the wrapper let go of would be collected under it.
-    static IList<PrinterInfo> WhileCollecting(string productId)
-    {
-        bool done = false;
-        var collector = new Thread(() => { while (!Volatile.Read(ref done)) { GC.Collect(); GC.WaitForPendingFinalizers(); } });
-        collector.Start();
-        IList<PrinterInfo> devices = null;
-        try
-        {
-            for (int i = 0; i < 200; ++i)
-            {
-                var again = Devices.EnumerateWithCallback(productId);
-                if (devices != null && again.Count != devices.Count) throw new KorvaneException("the results differ");
-                devices = again;
-            }
-        }
-        finally
-        {
-            Volatile.Write(ref done, true);
-            collector.Join();
-        }
-        return devices;
-    }
-
-    // The raw records of the W buffer form: their size, their padding, and
-    // whether every address lies inside the buffer.
-    static void Layout(string productId)
-    {
-        uint needed = 0;
-        NativeMethods.EnumPrinterInfoW(productId, IntPtr.Zero, 0, ref needed);
-        IntPtr buffer = Marshal.AllocHGlobal((int)needed);
-        try
-        {
-            int count = NativeMethods.EnumPrinterInfoW(productId, buffer, needed, ref needed);
-            int size = Marshal.SizeOf(typeof(NativeMethods.PackedPrinterInfo));
-            Console.WriteLine("layout record size " + size);
-            long start = buffer.ToInt64(), end = start + needed;
-            bool inside = count > 0, padding = true;
-            for (int i = 0; i < count; ++i)
-            {
-                IntPtr record = IntPtr.Add(buffer, i * size);
-                for (int field = 0; field < 3; ++field)
-                {
-                    long address = Marshal.ReadIntPtr(record, field * IntPtr.Size).ToInt64();
-                    inside = inside && address >= start + (long)count * size && address < end;
-                }
-                for (int at = 3 * IntPtr.Size + 4; at < size; ++at) padding = padding && Marshal.ReadByte(record, at) == 0;
-            }
-            Console.WriteLine("layout padding " + (padding ? "0" : "not 0"));
-            Console.WriteLine("layout addresses " + (inside ? "inside the buffer" : "outside the buffer"));
-        }
-        finally
-        {
-            Marshal.FreeHGlobal(buffer);
-        }
     }
 }

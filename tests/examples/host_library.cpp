@@ -10,8 +10,11 @@
 // for Windows' ctypes by the same table, C by the header's names.
 //
 // What the registry holds, and what happens to it between calls, comes from
-// the environment, read on the first call (not when the library is loaded:
-// the stand-in's own globals may not be initialised yet then):
+// these settings, read from the environment on the first call (not when the
+// library is loaded: the stand-in's own globals may not be initialised yet
+// then), or given by korvane_host_configure, which starts afresh with them:
+// an in-process test runner cannot change the process's environment (the
+// .NET runtime keeps its own copy), and runs many cases in one process.
 //
 //   KORVANE_HOST_REG              .reg files, separated by ':', imported in order
 //   KORVANE_HOST_BETWEEN_CALLS    what happens after each call, in turn, separated by
@@ -25,6 +28,8 @@
 //   KORVANE_HOST_CALL_LOG         a file to which each call appends its export's name
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -71,10 +76,23 @@ class Host {
   }
 
   // Runs one export call: the set-up on the first, the change after it.
+  // A setting by its environment variable's name; nullptr when not set.
+  using Settings = std::function<const char*(const char*)>;
+
+  // Starts afresh: the registry, the changes to come, the counts.
+  void Configure(const Settings& setting) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Start(setting);
+    configured_ = true;
+  }
+
   template <typename Call>
   int32_t Run(const char* name, Call call) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);  // a callback may call again
-    std::call_once(started_, [this] { Start(); });
+    if (!configured_) {
+      Start([](const char* variable) -> const char* { return std::getenv(variable); });
+      configured_ = true;
+    }
     if (!callLog_.empty()) {
       if (std::FILE* log = std::fopen(callLog_.c_str(), "a")) {
         std::fprintf(log, "%s\n", name);
@@ -90,18 +108,23 @@ class Host {
   }
 
  private:
-  void Start() {
+  void Start(const Settings& setting) {
     try {
-      registry_ = winhost::LoadRegistry(Split(std::getenv("KORVANE_HOST_REG"), ':'));
+      registry_ = winhost::LoadRegistry(Split(setting("KORVANE_HOST_REG"), ':'));
     } catch (const std::exception& e) {
       std::fprintf(stderr, "korvane_host: %s\n", e.what());
       registry_ = std::make_shared<winhost::Registry>();
     }
     winhost::InstallRegistry(registry_);
-    between_ = Split(std::getenv("KORVANE_HOST_BETWEEN_CALLS"), ' ');
-    if (const char* codePage = std::getenv("KORVANE_HOST_CODE_PAGE")) winhost::SetAnsiCodePage(std::atoi(codePage));
-    if (const char* taskMem = std::getenv("KORVANE_HOST_TASK_MEM")) taskMemPerCall_ = std::atol(taskMem);
-    if (const char* log = std::getenv("KORVANE_HOST_CALL_LOG")) callLog_ = log;
+    between_ = Split(setting("KORVANE_HOST_BETWEEN_CALLS"), ' ');
+    const char* codePage = setting("KORVANE_HOST_CODE_PAGE");
+    winhost::SetAnsiCodePage(codePage != nullptr ? std::atoi(codePage) : kDefaultCodePage);
+    const char* taskMem = setting("KORVANE_HOST_TASK_MEM");
+    taskMemPerCall_ = taskMem != nullptr ? std::atol(taskMem) : -1;
+    const char* log = setting("KORVANE_HOST_CALL_LOG");
+    callLog_ = log != nullptr ? log : "";
+    calls_ = 0;
+    arrivals_ = 0;
   }
 
   void Change(const std::string& what) {
@@ -112,8 +135,10 @@ class Host {
     }
   }
 
+  static constexpr unsigned kDefaultCodePage = 1252;
+
   std::recursive_mutex mutex_;
-  std::once_flag started_;
+  bool configured_ = false;
   std::shared_ptr<winhost::Registry> registry_;
   std::vector<std::string> between_;
   std::size_t calls_ = 0;
@@ -144,4 +169,18 @@ KORVANE_HOST_EXPORT int32_t korvane_host_EnumPrinterInfoCallbackW(const KorvaneW
                                                                   EnumPrinterInfoProcW callback, uintptr_t context) {
   return Host::Get().Run("EnumPrinterInfoCallbackW",
                          [&] { return EnumPrinterInfoCallbackW(productId, callback, context); });
+}
+
+// Starts afresh with SETTINGS, lines of "NAME=VALUE" with the environment
+// variables' names above; a name not given is not set.
+KORVANE_HOST_EXPORT void korvane_host_configure(const char* settings) {
+  std::map<std::string, std::string> values;
+  for (const auto& line : Split(settings, '\n')) {
+    const auto equals = line.find('=');
+    if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  Host::Get().Configure([&values](const char* variable) -> const char* {
+    const auto found = values.find(variable);
+    return found != values.end() ? found->second.c_str() : nullptr;
+  });
 }

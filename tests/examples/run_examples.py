@@ -5,12 +5,18 @@ Python module under python3, then the examples themselves as an integrator
 runs them: Example.exe, korvane.py as a script, and the C example, each with
 its failures said in one line.
 
-    run_examples.py EXAMPLE_CASES HOST_LIBRARY EXPORT_MAP WORK_DIR
+    run_examples.py EXAMPLE_CASES HOST_LIBRARY EXPORT_MAP WORK_DIR [--assembly ASSEMBLY]
+
+With --assembly, only the C# cases, through ASSEMBLY (the Korvane.Interop.dll
+of the NuGet package) instead of Korvane.cs, as a program that uses the
+package does: ASSEMBLY beside it, and beside that KORVANE.dll, here
+HOST_LIBRARY with the DLL's export names (rename_exports.py), no dllmap.
 
 From the environment: MCS, MONO, CC (the host's C compiler), KORVANE_INCLUDE
 (the folder of korvane.h). Prints "N passed, N failed".
 """
 
+import argparse
 import os
 import shutil
 import subprocess
@@ -22,6 +28,7 @@ fixtures = os.path.join(root, "tests", "fixtures")
 examples = os.path.join(root, "examples")
 sys.path.insert(0, os.path.join(here, "..", "support"))
 from check import Tally  # noqa: E402
+import rename_exports  # noqa: E402
 
 
 def read_cases(program):
@@ -74,7 +81,7 @@ def build_csharp(work, name, sources, host_library, export_map):
 
 def run_table(tally, cases, drivers, work):
     for case in cases:
-        for language in case["languages"].split():
+        for language in (language for language in case["languages"].split() if language in drivers):
             log = os.path.join(work, "calls.log")
             if os.path.exists(log):
                 os.remove(log)
@@ -139,16 +146,30 @@ def run_examples_themselves(tally, work, host_library, export_map, python_dir):
                     "  exit %d\n  output: %s\n  standard error: %s" % (status, out, error))
 
 
-def main(cases_program, host_library, export_map, work):
+def run_packaged_assembly(tally, cases, assembly, host_library, export_map, work):
+    folder = os.path.join(work, "packaged")
+    os.makedirs(folder)
+    shutil.copy(assembly, folder)
+    rename_exports.main(host_library, export_map, os.path.join(folder, "KORVANE.dll"))
+    exe = os.path.join(folder, "ExampleCase.exe")
+    subprocess.run([os.environ["MCS"], "-nologo", "-warnaserror", "-out:" + exe, "-r:" + assembly,
+                    os.path.join(here, "ExampleCase.cs"), os.path.join(here, "ExampleForms.cs")], check=True)
+    run_table(tally, cases, {"cs": [os.environ["MONO"], exe]}, work)
+
+
+def main(cases_program, host_library, export_map, work, assembly=None):
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     tally = Tally()
+    if assembly is not None:
+        run_packaged_assembly(tally, read_cases(cases_program), assembly, host_library, export_map, work)
+        return tally.finish()
     # Where the module's docstring says the DLL goes: beside korvane.py.
     python_dir = os.path.join(work, "python")
     os.makedirs(python_dir)
     shutil.copy(os.path.join(examples, "python", "korvane.py"), python_dir)
     shutil.copy(host_library, os.path.join(python_dir, "KORVANE.dll"))
-    case_exe = build_csharp(work, "ExampleCase", [os.path.join(here, "ExampleCase.cs"),
+    case_exe = build_csharp(work, "ExampleCase", [os.path.join(here, "ExampleCase.cs"), os.path.join(here, "ExampleForms.cs"),
                                                  os.path.join(examples, "csharp", "Korvane.cs")],
                             host_library, export_map)
     drivers = {
@@ -161,6 +182,8 @@ def main(cases_program, host_library, export_map, work):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 5:
-        sys.exit(__doc__)
-    sys.exit(main(*sys.argv[1:]))
+    parser = argparse.ArgumentParser(usage=__doc__)
+    for name in ("cases_program", "host_library", "export_map", "work"):
+        parser.add_argument(name)
+    parser.add_argument("--assembly")
+    sys.exit(main(**vars(parser.parse_args())))
