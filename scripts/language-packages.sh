@@ -20,9 +20,12 @@ if [[ -z $version || $version != "$(build_version win64)" ]]; then
 fi
 out=build/packages
 rm -rf "$out"
-mkdir -p "$out/native/win-x86" "$out/native/win-x64"
-unzip -q -j "build/win32/korvane-$version-win32.zip" bin/KORVANE.dll -d "$out/native/win-x86"
-unzip -q -j "build/win64/korvane-$version-win64.zip" bin/KORVANE.dll -d "$out/native/win-x64"
+for pair in win32:win-x86 win64:win-x64; do
+  arch=${pair%:*} rid=${pair#*:}
+  mkdir -p "$out/native/$rid"
+  cmake -E chdir "$out/native/$rid" cmake -E tar xf "$PWD/build/$arch/korvane-$version-$arch.zip" bin/KORVANE.dll
+  mv "$out/native/$rid/bin/KORVANE.dll" "$out/native/$rid/" && rmdir "$out/native/$rid/bin"
+done
 
 bash package/nuget/pack.sh "$version" "$file_version" "$out/native" "$out"
 bash package/wheel/build_wheels.sh "$version" "$out/native/win-x86/KORVANE.dll" "$out/native/win-x64/KORVANE.dll" "$out"

@@ -57,15 +57,29 @@ cat >"$work/nuget.config" <<EOF
 EOF
 export DOTNET_CLI_TELEMETRY_OPTOUT=1 DOTNET_NOLOGO=1 DOTNET_SKIP_FIRST_TIME_EXPERIENCE=1
 
-# pe_machine FILE: i386 or x86-64, from the PE header.
+# pe_machine FILE: i386 or x86-64 from the PE header, "(.NET)" after it for
+# an assembly (whose i386 may mean any processor); "-" for no PE file.
 pe_machine() {
   python3 - "$1" <<'EOF'
 import struct, sys
 data = open(sys.argv[1], "rb").read()
-(pe,) = struct.unpack_from("<I", data, 0x3C)
-(machine,) = struct.unpack_from("<H", data, pe + 4)
-print({0x14C: "i386", 0x8664: "x86-64"}.get(machine, hex(machine)) if data[pe:pe + 4] == b"PE\0\0" else "not PE")
+pe = struct.unpack_from("<I", data, 0x3C)[0] if data[:2] == b"MZ" and len(data) > 0x40 else 0
+if data[pe:pe + 4] != b"PE\0\0":
+    sys.exit(print("-"))
+machine, = struct.unpack_from("<H", data, pe + 4)
+optional = pe + 24
+directories = optional + (96 if struct.unpack_from("<H", data, optional)[0] == 0x10B else 112)
+clr_header, = struct.unpack_from("<I", data, directories + 14 * 8)
+print({0x14C: "i386", 0x8664: "x86-64"}.get(machine, hex(machine)) + (" (.NET)" if clr_header else ""))
 EOF
+}
+
+# list_machines FOLDER: each file under FOLDER, with its machine.
+list_machines() {
+  local file
+  (cd "$1" && find . -type f | sort) | while read -r file; do
+    printf '  %-36s %s\n' "${file#./}" "$(pe_machine "$1/$file")"
+  done
 }
 
 # dotnet_step VERB PROJECT [BOTH...] [-- VERB_ONLY...]: restores from the feed
@@ -91,13 +105,14 @@ step_files() {
   [[ $listing == "$expected" ]] || { echo "files:"; echo "$listing"; echo "expected:"; echo "$expected"; return 1; }
   python3 -m zipfile -e "$nupkg" "$work/nupkg" || return 1
   local nuspec=$work/nupkg/Korvane.nuspec
-  grep -q "<version>$version</version>" "$nuspec" || { echo "no version $version in the nuspec"; return 1; }
+  grep -qF "<version>$version</version>" "$nuspec" || { echo "no version $version in the nuspec"; return 1; }
   grep -q '<license type="file">THIRD-PARTY-NOTICES.txt</license>' "$nuspec" || { echo "no licence file"; return 1; }
   for pair in win32:win-x86:i386 win64:win-x64:x86-64; do
     IFS=: read -r arch rid machine <<<"$pair"
     local dll=$work/nupkg/runtimes/$rid/native/KORVANE.dll
     [[ $(pe_machine "$dll") == "$machine" ]] || { echo "$rid: not $machine"; return 1; }
-    unzip -p "$root/build/$arch/korvane-$version-$arch.zip" bin/KORVANE.dll | cmp -s - "$dll" ||
+    python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read("bin/KORVANE.dll"))' \
+      "$root/build/$arch/korvane-$version-$arch.zip" | cmp -s - "$dll" ||
       { echo "$rid/native/KORVANE.dll is not the $arch zip's bin/KORVANE.dll"; return 1; }
   done
   python3 -m zipfile -l "$packages/Korvane.$nuget_version.snupkg" | grep -q 'lib/net462/Korvane.Interop.pdb' ||
@@ -125,7 +140,8 @@ step_publish() {
     IFS=: read -r rid machine <<<"$pair"
     local folder=$work/publish-$rid
     publish_for "$rid" "$folder" false || return 1
-    echo "$rid: KORVANE.dll $(pe_machine "$folder/KORVANE.dll"), Consumer.exe $(pe_machine "$folder/Consumer.exe")"
+    echo "$rid:"
+    list_machines "$folder"
     [[ $(pe_machine "$folder/KORVANE.dll") == "$machine" && -f $folder/Korvane.Interop.dll ]] || return 1
   done
 }
@@ -135,10 +151,10 @@ step_framework_consumer() {
   local output=$work/artifacts/FrameworkConsumer/bin/FrameworkConsumer/debug
   for pair in x86:i386 x64:x86-64; do
     IFS=: read -r folder machine <<<"$pair"
-    echo "$folder\\KORVANE.dll: $(pe_machine "$output/$folder/KORVANE.dll")"
     [[ $(pe_machine "$output/$folder/KORVANE.dll") == "$machine" ]] || return 1
   done
-  [[ -f $output/Korvane.Interop.dll && ! -e $output/KORVANE.dll ]] || { ls -R "$output"; return 1; }
+  list_machines "$output"
+  [[ -f $output/Korvane.Interop.dll && ! -e $output/KORVANE.dll ]]
 }
 
 # wine_consumer ARCH RID: the consumer, published self-contained for RID, run
