@@ -9,6 +9,12 @@ its failures said in one line.
 
 From the environment: MCS, MONO, CC (the host's C compiler), KORVANE_INCLUDE
 (the folder of korvane.h). Prints "N passed, N failed".
+
+    run_examples.py --python-module DIR EXAMPLE_CASES HOST_LIBRARY EXPORT_MAP WORK_DIR
+
+runs only the table's Python cases and `python -m korvane`, through the
+package korvane/ as pip installed it into DIR (from a wheel), on a copy of
+DIR whose korvane/KORVANE.dll is the host library. Needs no environment.
 """
 
 import os
@@ -22,6 +28,9 @@ fixtures = os.path.join(root, "tests", "fixtures")
 examples = os.path.join(root, "examples")
 sys.path.insert(0, os.path.join(here, "..", "support"))
 from check import Tally  # noqa: E402
+
+# What the examples print for devices.reg.
+TWO_DEVICES = "Receipt Printer A, COM3, COM4, OnLine\nReceipt Printer B, COM7, COM8, OffLine\n"
 
 
 def read_cases(program):
@@ -72,9 +81,12 @@ def build_csharp(work, name, sources, host_library, export_map):
     return exe
 
 
-def run_table(tally, cases, drivers, work):
+def run_table(tally, cases, drivers, work, only=None):
+    """Runs each case in each of its languages, or in those of them that are in only."""
     for case in cases:
         for language in case["languages"].split():
+            if only is not None and language not in only:
+                continue
             log = os.path.join(work, "calls.log")
             if os.path.exists(log):
                 os.remove(log)
@@ -89,7 +101,7 @@ def run_table(tally, cases, drivers, work):
 
 def run_examples_themselves(tally, work, host_library, export_map, python_dir):
     devices = {"registry": "devices.reg", "between": ""}
-    two_lines = "Receipt Printer A, COM3, COM4, OnLine\nReceipt Printer B, COM7, COM8, OffLine\n"
+    two_lines = TWO_DEVICES
     log = os.path.join(work, "calls.log")
 
     example = build_csharp(work, "Example", [os.path.join(examples, "csharp", f) for f in ("Example.cs", "Korvane.cs")],
@@ -139,6 +151,30 @@ def run_examples_themselves(tally, work, host_library, export_map, python_dir):
                     "  exit %d\n  output: %s\n  standard error: %s" % (status, out, error))
 
 
+def run_installed_module(tally, cases_program, host_library, export_map, work, installed_dir):
+    """The Python cases and the module's main through the package pip installed into installed_dir."""
+    # Absolute, since main runs from the installed folder.
+    host_library, export_map, work = (os.path.abspath(p) for p in (host_library, export_map, work))
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    # A copy, so that the installation stays as pip left it; its PE file
+    # cannot load here, so the host library takes its place.
+    module_dir = os.path.join(work, "installed")
+    shutil.copytree(installed_dir, module_dir)
+    dll = os.path.join(module_dir, "korvane", "KORVANE.dll")
+    if not tally.check(os.path.isfile(dll), "the installed package has korvane/KORVANE.dll", "  not found: " + dll):
+        return
+    shutil.copy(host_library, dll)
+    driver = [sys.executable, os.path.join(here, "example_case.py"), module_dir, export_map]
+    run_table(tally, read_cases(cases_program), {"py": driver}, work, only={"py"})
+    devices = {"registry": "devices.reg", "between": ""}
+    status, out, error = run(driver + ["main", "4B31"], host_environment(devices, os.path.join(work, "calls.log")),
+                             cwd=module_dir)
+    tally.check(status == 0 and out == TWO_DEVICES,
+                "python -m korvane 4B31 from the installed folder lists the devices",
+                "  exit %d\n  printed: %s\n  stderr: %s" % (status, out, error))
+
+
 def main(cases_program, host_library, export_map, work):
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
@@ -161,6 +197,10 @@ def main(cases_program, host_library, export_map, work):
 
 
 if __name__ == "__main__":
+    if len(sys.argv) == 7 and sys.argv[1] == "--python-module":
+        tally = Tally()
+        run_installed_module(tally, *sys.argv[3:], sys.argv[2])
+        sys.exit(tally.finish())
     if len(sys.argv) != 5:
         sys.exit(__doc__)
     sys.exit(main(*sys.argv[1:]))
