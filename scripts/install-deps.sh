@@ -47,6 +47,9 @@ package_packages=(
   clang lld llvm
   # Authenticode signatures, when a certificate is given.
   osslsigncode
+  # The Python module's wheels, built offline by Debian's python3 -m build
+  # with its setuptools and wheel (package/wheel/build_wheels.sh).
+  python3 python3-build python3-setuptools python3-wheel
 )
 test_packages=(
   "${package_packages[@]}"
@@ -56,9 +59,12 @@ test_packages=(
   libclang-rt-14-dev
   libgtest-dev libgmock-dev
   # The package's proof: the C# example compiled by Mono's compiler, the
-  # Python module byte-compiled, the DLL's version resource read; and the
-  # examples run on the host: the C# ones under Mono's runtime.
-  mono-mcs mono-runtime python3
+  # Python module byte-compiled (python3, above), the DLL's version resource
+  # read; and the examples run on the host: the C# ones under Mono's runtime.
+  mono-mcs mono-runtime
+  # The wheels' proof: pip installs them; their version is checked against
+  # PEP 440 with python3-packaging.
+  python3-pip python3-packaging
   # The signing round trip: a throw-away CA and code-signing certificate.
   openssl
   # The package's proof also builds a program with its pkg-config file's flags.

@@ -4,14 +4,16 @@
     for device in korvane.enumerate_devices("4B31"):
         print(device)
 
-or, from a command prompt: python korvane.py 4B31
+or, from a command prompt: python korvane.py 4B31 (python -m korvane 4B31 when
+installed from the wheel, which is this module as the package korvane)
 
-Where the DLL is found: put KORVANE.dll beside this file (korvane.py), and it
-is loaded from there by its full path. Since Python 3.8, a DLL given by name
-alone is searched for only in python.exe's folder, in System32 and in folders
-added with os.add_dll_directory(), never beside your script, in the current
-folder or on PATH; so to keep it elsewhere, call load(path) with its full path
-first. Without either, the name alone is tried.
+Where the DLL is found: put KORVANE.dll beside this file (korvane.py, or the
+package's __init__.py, where the wheel puts it), and it is loaded from there by
+its full path. Since Python 3.8, a DLL given by name alone is searched for only
+in python.exe's folder, in System32 and in folders added with
+os.add_dll_directory(), never beside your script, in the current folder or on
+PATH; so to keep it elsewhere, call load(path) with its full path first.
+Without either, the name alone is tried.
 
 Runs unchanged in a 32-bit and in a 64-bit Python on Windows (also Cygwin's and
 MSYS2's): use the KORVANE.dll of the matching package, win32 for a 32-bit
@@ -170,12 +172,22 @@ def enumerate_with_callback(product_id: str) -> List[PrinterInfo]:
     return devices
 
 
-if __name__ == "__main__":
+def main(arguments: Optional[List[str]] = None) -> int:
+    """The command line, `python korvane.py [PRODUCT_ID]` or, installed from
+    the wheel, `python -m korvane [PRODUCT_ID]` (4B31 when none is given): one
+    line per device. Returns the exit status: 0 devices found, 1 none, 2 the
+    DLL could not be loaded or the walk failed (said in one line on stderr)."""
+    if arguments is None:
+        arguments = sys.argv[1:]
     try:
-        found = enumerate_devices(sys.argv[1] if len(sys.argv) > 1 else "4B31")
+        found = enumerate_devices(arguments[0] if arguments else "4B31")
     except KorvaneError as error:
         print(f"korvane: {error}", file=sys.stderr)
-        sys.exit(2)
+        return 2
     for device in found:
         print(device)
-    sys.exit(0 if found else 1)
+    return 0 if found else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

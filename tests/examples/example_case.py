@@ -4,11 +4,14 @@
 
     example_case.py MODULE_DIR EXPORT_MAP FORM PRODUCT_ID
 
-FORM "main" runs the module as a script instead, as `python korvane.py ID`.
+FORM "main" runs the module as a script instead, as `python korvane.py ID`,
+or as `python -m korvane ID` where MODULE_DIR holds the package.
 
 MODULE_DIR holds korvane.py with the host library beside it as KORVANE.dll,
-where the module's docstring says to put the DLL. EXPORT_MAP lists the DLL's
-four export names and the host library's names for them.
+where the module's docstring says to put the DLL; or, as pip installs the
+wheel there, the package folder korvane/ with the host library in it as
+korvane/KORVANE.dll. EXPORT_MAP lists the DLL's four export names and the
+host library's names for them.
 """
 
 import ctypes
@@ -76,6 +79,12 @@ def layout(korvane, product_id):
 
 def main(module_dir, export_map, form, product_id):
     stand_in_for_windows_ctypes(export_map)
+    if form == "main" and os.path.isdir(os.path.join(module_dir, "korvane")):
+        # The installed package, as python -m korvane PRODUCT_ID runs it from MODULE_DIR.
+        sys.path.insert(0, module_dir)
+        sys.argv = ["-m", product_id]
+        runpy.run_module("korvane", run_name="__main__", alter_sys=True)
+        return
     if form == "main":  # the module as a script: python korvane.py PRODUCT_ID
         script = os.path.join(module_dir, "korvane.py")
         sys.argv = [script, product_id]

@@ -5,15 +5,20 @@ Python module under python3, then the examples themselves as an integrator
 runs them: Example.exe, korvane.py as a script, and the C example, each with
 its failures said in one line.
 
-    run_examples.py EXAMPLE_CASES HOST_LIBRARY EXPORT_MAP WORK_DIR [--assembly ASSEMBLY]
+    run_examples.py EXAMPLE_CASES HOST_LIBRARY EXPORT_MAP WORK_DIR [--assembly ASSEMBLY | --python-module DIR]
 
 With --assembly, only the C# cases, through ASSEMBLY (the Korvane.Interop.dll
 of the NuGet package) instead of Korvane.cs, as a program that uses the
 package does: ASSEMBLY beside it, and beside that KORVANE.dll, here
 HOST_LIBRARY with the DLL's export names (rename_exports.py), no dllmap.
 
+With --python-module, only the Python cases and `python -m korvane`, through
+the package korvane/ as pip installed it into DIR (from a wheel), on a copy
+of DIR whose korvane/KORVANE.dll is the host library.
+
 From the environment: MCS, MONO, CC (the host's C compiler), KORVANE_INCLUDE
-(the folder of korvane.h). Prints "N passed, N failed".
+(the folder of korvane.h); with --python-module, none. Prints "N passed, N
+failed".
 """
 
 import argparse
@@ -29,6 +34,9 @@ examples = os.path.join(root, "examples")
 sys.path.insert(0, os.path.join(here, "..", "support"))
 from check import Tally  # noqa: E402
 import rename_exports  # noqa: E402
+
+# What the examples print for devices.reg.
+TWO_DEVICES = "Receipt Printer A, COM3, COM4, OnLine\nReceipt Printer B, COM7, COM8, OffLine\n"
 
 
 def read_cases(program):
@@ -80,6 +88,7 @@ def build_csharp(work, name, sources, host_library, export_map):
 
 
 def run_table(tally, cases, drivers, work):
+    """Runs each case in each of its languages that drivers has a driver for."""
     for case in cases:
         for language in (language for language in case["languages"].split() if language in drivers):
             log = os.path.join(work, "calls.log")
@@ -96,7 +105,7 @@ def run_table(tally, cases, drivers, work):
 
 def run_examples_themselves(tally, work, host_library, export_map, python_dir):
     devices = {"registry": "devices.reg", "between": ""}
-    two_lines = "Receipt Printer A, COM3, COM4, OnLine\nReceipt Printer B, COM7, COM8, OffLine\n"
+    two_lines = TWO_DEVICES
     log = os.path.join(work, "calls.log")
 
     example = build_csharp(work, "Example", [os.path.join(examples, "csharp", f) for f in ("Example.cs", "Korvane.cs")],
@@ -157,12 +166,39 @@ def run_packaged_assembly(tally, cases, assembly, host_library, export_map, work
     run_table(tally, cases, {"cs": [os.environ["MONO"], exe]}, work)
 
 
-def main(cases_program, host_library, export_map, work, assembly=None):
+def run_installed_module(tally, cases_program, host_library, export_map, work, installed_dir):
+    """The Python cases and the module's main through the package pip installed into installed_dir."""
+    # Absolute, since main runs from the installed folder.
+    host_library, export_map, work = (os.path.abspath(p) for p in (host_library, export_map, work))
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    # A copy, so that the installation stays as pip left it; its PE file
+    # cannot load here, so the host library takes its place.
+    module_dir = os.path.join(work, "installed")
+    shutil.copytree(installed_dir, module_dir)
+    dll = os.path.join(module_dir, "korvane", "KORVANE.dll")
+    if not tally.check(os.path.isfile(dll), "the installed package has korvane/KORVANE.dll", "  not found: " + dll):
+        return
+    shutil.copy(host_library, dll)
+    driver = [sys.executable, os.path.join(here, "example_case.py"), module_dir, export_map]
+    run_table(tally, read_cases(cases_program), {"py": driver}, work)
+    devices = {"registry": "devices.reg", "between": ""}
+    status, out, error = run(driver + ["main", "4B31"], host_environment(devices, os.path.join(work, "calls.log")),
+                             cwd=module_dir)
+    tally.check(status == 0 and out == TWO_DEVICES,
+                "python -m korvane 4B31 from the installed folder lists the devices",
+                "  exit %d\n  printed: %s\n  stderr: %s" % (status, out, error))
+
+
+def main(cases_program, host_library, export_map, work, assembly=None, python_module=None):
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     tally = Tally()
     if assembly is not None:
         run_packaged_assembly(tally, read_cases(cases_program), assembly, host_library, export_map, work)
+        return tally.finish()
+    if python_module is not None:
+        run_installed_module(tally, cases_program, host_library, export_map, work, python_module)
         return tally.finish()
     # Where the module's docstring says the DLL goes: beside korvane.py.
     python_dir = os.path.join(work, "python")
@@ -186,4 +222,5 @@ if __name__ == "__main__":
     for name in ("cases_program", "host_library", "export_map", "work"):
         parser.add_argument(name)
     parser.add_argument("--assembly")
+    parser.add_argument("--python-module")
     sys.exit(main(**vars(parser.parse_args())))

@@ -169,10 +169,11 @@ cases=(
    | - | !Installing*"
   "demo on a machine that runs no i386: no emulation | demo | 0 | no | installed=demo | 0
    | - | !state: handler*;!state: source korvane*"
-  "package adds the cross compilers and the LLVM tools, no test tools | package | 0 | yes | installed=demo | 0
-   | update;install: g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang lld llvm osslsigncode | !*wine*;!*gtest*"
+  "package adds the cross compilers, the LLVM tools and the wheels' builders, no test tools | package | 0 | yes | installed=demo | 0
+   | update;install: g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang lld llvm osslsigncode python3 python3-build python3-setuptools python3-wheel
+   | !*wine*;!*gtest*;!*python3-pip*"
   "test on a machine that runs i386: wine32 with wine64, in one call, no emulation | test | 0 | yes | installed=none | 0
-   | update;install: g++ * clang lld llvm osslsigncode libclang-rt-14-dev * mono-mcs mono-runtime python3 * valgrind;add-architecture i386;update;install: wine wine64 wine32:i386
+   | update;install: g++ * clang lld llvm osslsigncode python3 python3-build python3-setuptools python3-wheel libclang-rt-14-dev * mono-mcs mono-runtime python3-pip python3-packaging * valgrind;add-architecture i386;update;install: wine wine64 wine32:i386
    | !*skipped*;!state: handler*;!state: source korvane*"
   "no i386 in the kernel: qemu-user from backports, the handler, then wine32 | test | 0 | no | installed=none | 0
    | update;install: g++ * valgrind;update;install -t bookworm-backports: qemu-user;add-architecture i386;update;install: wine wine64 wine32:i386
@@ -216,7 +217,7 @@ cases=(
    | add-architecture i386;update;install: wine32:i386 | !*skipped*"
   "everything installed: no apt-get | test | 0 | yes | installed=all | 0 | - | !Installing*"
   "not root: the missing packages named, nothing installed | test | 1000 | yes | installed=demo | 1
-   | - | Missing packages: g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang lld llvm osslsigncode libclang-rt-14-dev * wine wine64;!*$demo_packages*"
+   | - | Missing packages: g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang lld llvm osslsigncode python3 python3-build python3-setuptools python3-wheel libclang-rt-14-dev * wine wine64;!*$demo_packages*"
   "not root, all but wine32 on a machine that runs i386: a note, no failure | test | 1000 | yes | installed=all,absent=wine32:i386 | 0
    | - | note: this machine runs 32-bit programs, but wine32:i386 is not installed*"
   "not root on a machine that runs no i386: a note, nothing changed | test | 1000 | no | installed=all | 0
