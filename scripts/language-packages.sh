@@ -29,5 +29,5 @@ done
 
 bash package/nuget/pack.sh "$version" "$file_version" "$out/native" "$out"
 bash package/wheel/build_wheels.sh "$version" "$out/native/win-x86/KORVANE.dll" "$out/native/win-x64/KORVANE.dll" "$out"
-rm -rf "$out/native"
+rm -rf "$out/native" "$out/staging"
 ls -l "$out"

@@ -46,6 +46,7 @@ echo "== the NuGet package and the Python wheels, from the two zips, proven as u
 bash scripts/language-packages.sh
 source scripts/lib/build-version.sh
 KORVANE_REQUIRE_WINE=$require_wine32 bash tests/package/nuget/check_nuget.sh "$(build_version win32)" build/packages
+/usr/bin/python3 tests/package/check_wheels.py build/packages "$(build_version win32)" build/host build/wheel-proof
 
 echo "== fuzzing, sanitizers under threads, memcheck"
 bash scripts/fuzz.sh 60

@@ -31,22 +31,13 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 315532800)}
 
-# The PE machine of a file, as 4 hex digits; empty when it is no PE file.
-pe_machine() {
-  local offset
-  [[ $(head -c 2 "$1") == MZ ]] || return 0
-  offset=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
-  [[ $(od -An -c -j"$offset" -N4 "$1" | tr -d ' ') == 'PE\0\0' ]] || return 0
-  od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' '
-}
-
 # build_wheel PLATFORM DLL MACHINE
 build_wheel() {
   local platform=$1 dll=$2 machine=$3
   local staging=$out/staging/$platform
   # A DLL of the other bitness would load in no Python that installs the wheel.
-  if [[ $(pe_machine "$dll") != "$machine" ]]; then
-    echo "build_wheels.sh: $dll is not a PE file for machine 0x$machine, which the $platform wheel needs" >&2
+  if [[ $("$python" "$root/package/pe_header.py" "$dll") != "$machine" ]]; then
+    echo "build_wheels.sh: $dll is not a DLL for $machine, which the $platform wheel needs" >&2
     exit 1
   fi
   rm -rf "$staging"
@@ -73,5 +64,5 @@ build_wheel() {
   echo "$out/$wheel"
 }
 
-build_wheel win32 "$win32_dll" 014c
-build_wheel win_amd64 "$win64_dll" 8664
+build_wheel win32 "$win32_dll" i386
+build_wheel win_amd64 "$win64_dll" x86-64

@@ -21,7 +21,6 @@ import hashlib
 import io
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import zipfile
@@ -32,7 +31,9 @@ root = os.path.join(here, "..", "..")
 sys.path.insert(0, os.path.join(root, "tests", "support"))
 sys.path.insert(0, os.path.join(root, "tests", "examples"))
 sys.path.insert(0, os.path.join(root, "package", "wheel"))
+sys.path.insert(0, os.path.join(root, "package"))
 from check import Tally  # noqa: E402
+import pe_header  # noqa: E402
 import run_examples  # noqa: E402
 from wheel_version import wheel_version  # noqa: E402
 
@@ -74,20 +75,6 @@ def installed_row(target, name):
 def files_under(folder):
     return sorted(os.path.relpath(os.path.join(top, name), folder).replace(os.sep, "/")
                   for top, _, names in os.walk(folder) for name in names)
-
-
-def pe_machine(path):
-    """(machine, is a DLL) of a PE file; None when it is none."""
-    with open(path, "rb") as f:
-        data = f.read(4096)
-    if data[:2] != b"MZ" or len(data) < 64:
-        return None
-    offset = struct.unpack_from("<I", data, 60)[0]
-    if data[offset:offset + 4] != b"PE\0\0" or len(data) < offset + 24:
-        return None
-    machine = struct.unpack_from("<H", data, offset + 4)[0]
-    characteristics = struct.unpack_from("<H", data, offset + 22)[0]
-    return machine, bool(characteristics & 0x2000)  # IMAGE_FILE_DLL
 
 
 def pip_install(wheel, platform, target):
@@ -189,9 +176,9 @@ def main(wheel_dir, build_version, host_build, work):
         check_installed(tally, wheel_record, target)
 
         dll = os.path.join(target, "korvane", "KORVANE.dll")
-        found = pe_machine(dll) if os.path.isfile(dll) else None
-        tally.check(found == (machine, True), "korvane/KORVANE.dll is a DLL for machine 0x%x" % machine,
-                    "  found: %s" % (found and "machine 0x%x, DLL %s" % found))
+        found = pe_header.read(dll) if os.path.isfile(dll) else None
+        tally.check(found == pe_header.PeHeader(machine, True, False),
+                    "korvane/KORVANE.dll is a DLL for machine 0x%x" % machine, "  found: %s" % (found,))
 
         # python -m korvane for real, from the installed folder: on this
         # Linux it must say in one line that it needs Windows, as the module

@@ -57,22 +57,8 @@ cat >"$work/nuget.config" <<EOF
 EOF
 export DOTNET_CLI_TELEMETRY_OPTOUT=1 DOTNET_NOLOGO=1 DOTNET_SKIP_FIRST_TIME_EXPERIENCE=1
 
-# pe_machine FILE: i386 or x86-64 from the PE header, "(.NET)" after it for
-# an assembly (whose i386 may mean any processor); "-" for no PE file.
-pe_machine() {
-  python3 - "$1" <<'EOF'
-import struct, sys
-data = open(sys.argv[1], "rb").read()
-pe = struct.unpack_from("<I", data, 0x3C)[0] if data[:2] == b"MZ" and len(data) > 0x40 else 0
-if data[pe:pe + 4] != b"PE\0\0":
-    sys.exit(print("-"))
-machine, = struct.unpack_from("<H", data, pe + 4)
-optional = pe + 24
-directories = optional + (96 if struct.unpack_from("<H", data, optional)[0] == 0x10B else 112)
-clr_header, = struct.unpack_from("<I", data, directories + 14 * 8)
-print({0x14C: "i386", 0x8664: "x86-64"}.get(machine, hex(machine)) + (" (.NET)" if clr_header else ""))
-EOF
-}
+# pe_machine FILE: i386 or x86-64, "(.NET)" after it for an assembly; "-" for no PE file.
+pe_machine() { python3 "$root/package/pe_header.py" "$1"; }
 
 # list_machines FOLDER: each file under FOLDER, with its machine.
 list_machines() {
